@@ -1,0 +1,122 @@
+// Linux backend of the HID service: hidraw nodes found through sysfs.
+// <sysfs> is /sys and <dev> is /dev unless QUOREL_SYSFS_ROOT / QUOREL_DEV_ROOT
+// name other folders, which is how tests and the board simulator present
+// boards made of plain files and FIFOs.
+#include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/hid.h"
+#include "platform/linux/hidraw_sysfs.h"
+
+namespace platform {
+namespace {
+
+std::string RootFromEnv(const char* variable, const char* fallback) {
+  const char* value = std::getenv(variable);
+  return value != nullptr && *value != '\0' ? value : fallback;
+}
+
+// Reads a whole (small) file; false when it cannot be opened or read.
+bool ReadFile(const std::string& path, std::string* contents) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return false;
+  contents->clear();
+  char chunk[4096];
+  bool ok = true;
+  for (;;) {
+    ssize_t n = ::read(fd, chunk, sizeof chunk);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) ok = false;
+    if (n <= 0) break;
+    contents->append(chunk, static_cast<size_t>(n));
+    if (contents->size() > (1u << 20)) break;  // no descriptor or uevent is this large
+  }
+  ::close(fd);
+  return ok;
+}
+
+// hidraw2 before hidraw10: the kernel's numbering, not the directory's order.
+bool NaturalLess(const std::string& a, const std::string& b) {
+  auto split = [](const std::string& s) {
+    size_t digits = s.find_last_not_of("0123456789") + 1;
+    unsigned long number = digits < s.size() ? std::strtoul(s.c_str() + digits, nullptr, 10) : 0;
+    return std::make_pair(s.substr(0, digits), number);
+  };
+  return split(a) < split(b);
+}
+
+class LinuxHid final : public HidService {
+ public:
+  std::vector<HidDeviceInfo> Enumerate() override {
+    const std::string sysfs = RootFromEnv("QUOREL_SYSFS_ROOT", "/sys");
+    const std::string dev = RootFromEnv("QUOREL_DEV_ROOT", "/dev");
+    const std::string class_dir = sysfs + "/class/hidraw";
+
+    std::vector<std::string> names;
+    if (DIR* dir = ::opendir(class_dir.c_str())) {
+      while (dirent* entry = ::readdir(dir)) {
+        if (entry->d_name[0] != '.') names.emplace_back(entry->d_name);
+      }
+      ::closedir(dir);
+    }
+    std::sort(names.begin(), names.end(), NaturalLess);
+
+    std::vector<HidDeviceInfo> devices;
+    std::string uevent, descriptor;
+    for (const std::string& name : names) {
+      const std::string device_dir = class_dir + "/" + name + "/device";
+      if (!ReadFile(device_dir + "/uevent", &uevent)) continue;
+      auto id = linux_hid::ParseUeventHidId(uevent);
+      if (!id) continue;
+      HidDeviceInfo info;
+      info.path = dev + "/" + name;
+      info.vendor_id = id->vendor_id;
+      info.product_id = id->product_id;
+      if (ReadFile(device_dir + "/report_descriptor", &descriptor)) {
+        info.descriptor_read = true;
+        info.output_report_length = linux_hid::OutputReportLength(
+            {reinterpret_cast<const uint8_t*>(descriptor.data()), descriptor.size()});
+      }
+      devices.push_back(std::move(info));
+    }
+    return devices;
+  }
+
+  HidHandle Open(const std::string& path, std::string* error) override {
+    int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0) {
+      if (error != nullptr) *error = std::strerror(errno);
+      return kInvalidHidHandle;
+    }
+    return fd;
+  }
+
+  bool Write(HidHandle handle, std::span<const uint8_t> report) override {
+    for (;;) {
+      ssize_t n = ::write(static_cast<int>(handle), report.data(), report.size());
+      if (n < 0 && errno == EINTR) continue;
+      return n == static_cast<ssize_t>(report.size());
+    }
+  }
+
+  void Close(HidHandle handle) override {
+    if (handle >= 0) ::close(static_cast<int>(handle));
+  }
+};
+
+}  // namespace
+
+HidService& SystemHid() {
+  static LinuxHid service;
+  return service;
+}
+
+}  // namespace platform

@@ -1,0 +1,175 @@
+// The C interface: property dispatch by name over the Quorel control, with
+// C++ exceptions kept on this side of the boundary.
+#include <cstring>
+#include <exception>
+#include <memory>
+#include <new>
+#include <string>
+#include <string_view>
+
+#include "quorelctl/control/quorel.h"
+#include "quorelctl/include/quorelctl.h"
+
+struct QuorelControl {
+  std::unique_ptr<quorelctl::Quorel> control;
+  std::string last_error;
+};
+
+namespace {
+
+enum class Type { kText, kBool, kInt16 };
+
+struct Property {
+  const char* name;
+  Type type;
+  bool readable;
+  bool writable;
+};
+
+constexpr Property kCommand{"Command", Type::kText, true, true};
+constexpr Property kDeviceNumber{"DeviceNumber", Type::kText, true, true};
+constexpr Property kDetected{"Detected", Type::kText, true, false};
+constexpr Property kFastCom{"FastCom", Type::kBool, false, true};
+constexpr Property kCompatibilityDelay{"CompatibilityDelay", Type::kInt16, true, true};
+constexpr const Property* kProperties[] = {&kCommand, &kDeviceNumber, &kDetected, &kFastCom,
+                                           &kCompatibilityDelay};
+
+bool EqualNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    if (lower(a[i]) != lower(b[i])) return false;
+  }
+  return true;
+}
+
+const char* TypeName(Type type) {
+  switch (type) {
+    case Type::kText: return "text";
+    case Type::kBool: return "Boolean";
+    case Type::kInt16: return "16-bit integer";
+  }
+  return "";
+}
+
+int Fail(QuorelControl* c, int code, std::string text) {
+  c->last_error = std::move(text);
+  return code;
+}
+
+// Finds the property and checks its type and access; 0 or a misuse code.
+int Resolve(QuorelControl* c, const char* name, Type type, bool write, const Property** out) {
+  for (const Property* p : kProperties) {
+    if (!EqualNoCase(name, p->name)) continue;
+    if (p->type != type)
+      return Fail(c, QUOREL_E_WRONG_TYPE,
+                  std::string("Property ") + p->name + " is " + TypeName(p->type) + ", not " + TypeName(type));
+    if (write ? !p->writable : !p->readable)
+      return Fail(c, QUOREL_E_ACCESS,
+                  std::string("Property ") + p->name + (write ? " is read-only" : " is write-only"));
+    *out = p;
+    return 0;
+  }
+  return Fail(c, QUOREL_E_UNKNOWN_PROPERTY, std::string("Unknown property \"") + name + "\"");
+}
+
+// Runs a call with the common argument checks and no exception escaping.
+template <typename Body>
+int Call(QuorelControl* c, const char* property, const void* argument, Body body) {
+  if (c == nullptr) return QUOREL_E_NULL_ARGUMENT;
+  try {
+    if (property == nullptr || argument == nullptr)
+      return Fail(c, QUOREL_E_NULL_ARGUMENT, "A required argument is NULL");
+    c->last_error.clear();
+    return body();
+  } catch (const std::bad_alloc&) {
+    c->last_error = "Out of memory";
+    return QUOREL_E_NO_MEMORY;
+  }
+}
+
+const std::string& TextOf(const QuorelControl* c, const Property* p) {
+  if (p == &kCommand) return c->control->Command();
+  if (p == &kDeviceNumber) return c->control->DeviceNumber();
+  return c->control->Detected();
+}
+
+}  // namespace
+
+extern "C" {
+
+QUORELCTL_API QuorelControl* quorel_create(const char* class_name, QuorelPropertyChanged notify, void* container) {
+  if (class_name == nullptr || std::strcmp(class_name, QUOREL_CLASS_NAME) != 0) return nullptr;
+  try {
+    auto handle = std::make_unique<QuorelControl>();
+    quorelctl::Quorel::PropertyChanged changed;
+    if (notify != nullptr) changed = [notify, container](const char* property) { notify(container, property); };
+    handle->control = std::make_unique<quorelctl::Quorel>(std::move(changed));
+    return handle.release();
+  } catch (const std::exception&) {
+    return nullptr;
+  }
+}
+
+QUORELCTL_API void quorel_destroy(QuorelControl* control) { delete control; }
+
+QUORELCTL_API int quorel_set_text(QuorelControl* c, const char* property, const char* value) {
+  return Call(c, property, value, [&] {
+    const Property* p = nullptr;
+    if (int rc = Resolve(c, property, Type::kText, true, &p)) return rc;
+    if (p == &kCommand) {
+      c->control->SetCommand(value);
+      return 0;
+    }
+    quorelctl::ControlError error = c->control->SetDeviceNumber(value);
+    if (error) c->last_error = std::move(error.description);
+    return error.number;
+  });
+}
+
+QUORELCTL_API int quorel_set_bool(QuorelControl* c, const char* property, int value) {
+  return Call(c, property, &value, [&] {
+    const Property* p = nullptr;
+    if (int rc = Resolve(c, property, Type::kBool, true, &p)) return rc;
+    c->control->SetFastCom(value != 0);
+    return 0;
+  });
+}
+
+QUORELCTL_API int quorel_set_int16(QuorelControl* c, const char* property, int16_t value) {
+  return Call(c, property, &value, [&] {
+    const Property* p = nullptr;
+    if (int rc = Resolve(c, property, Type::kInt16, true, &p)) return rc;
+    c->control->SetCompatibilityDelay(value);
+    return 0;
+  });
+}
+
+QUORELCTL_API int quorel_get_text(QuorelControl* c, const char* property, char* buffer, size_t size) {
+  return Call(c, property, buffer, [&] {
+    const Property* p = nullptr;
+    if (int rc = Resolve(c, property, Type::kText, false, &p)) return rc;
+    const std::string& text = TextOf(c, p);
+    if (text.size() + 1 > size)
+      return Fail(c, QUOREL_E_BUFFER_TOO_SMALL,
+                  "Buffer too small: " + std::to_string(text.size() + 1) + " bytes needed");
+    std::memcpy(buffer, text.c_str(), text.size() + 1);
+    return 0;
+  });
+}
+
+QUORELCTL_API int quorel_get_int16(QuorelControl* c, const char* property, int16_t* value) {
+  return Call(c, property, value, [&] {
+    const Property* p = nullptr;
+    if (int rc = Resolve(c, property, Type::kInt16, false, &p)) return rc;
+    *value = c->control->GetCompatibilityDelay();
+    return 0;
+  });
+}
+
+QUORELCTL_API const char* quorel_error_description(const QuorelControl* control) {
+  if (control == nullptr) return "Invalid control: NULL";
+  return control->last_error.c_str();
+}
+
+}  // extern "C"

@@ -1,0 +1,121 @@
+#include "quorelctl/control/quorel.h"
+
+#include <charconv>
+#include <chrono>
+#include <cmath>
+#include <thread>
+
+#include "platform/beep.h"
+#include "quorelctl/interpreter/numbers.h"
+
+namespace quorelctl {
+
+namespace {
+
+constexpr std::string_view kStartupState = "SBA:0,0,0,0,3";
+constexpr std::string_view kStartupProfile =
+    "PBA:48,48,48,48,48,48,48,48,48,48,48,48,48,48,48,48,48,48,48,48,48,48,48,48,48,48,48,48,48,48,48,48";
+
+void SleepFor(int milliseconds) {
+  if (milliseconds <= 0) std::this_thread::yield();
+  else std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+}  // namespace
+
+std::string ShortestDecimal(double value) {
+  if (value == 0.0) return "0";  // also turns -0 into 0
+  char text[32];
+  auto result = std::to_chars(text, text + sizeof text, value);
+  return std::string(text, result.ptr);
+}
+
+Quorel::Quorel(PropertyChanged notify, Services services)
+    : notify_(std::move(notify)),
+      beep_(services.beep ? std::move(services.beep) : std::function<void()>(platform::Beep)),
+      suspend_(services.suspend ? std::move(services.suspend) : std::function<void(int)>(SleepFor)),
+      boards_(services.hid != nullptr ? *services.hid : platform::SystemHid()) {
+  UserControl_Initialize();
+}
+
+void Quorel::UserControl_Initialize() {
+  Module().CurrentBoard = 1;
+  boards_.DetectAllBoards();
+  SendStartupDefaults();
+}
+
+void Quorel::SendStartupDefaults() {
+  LedModule& m = Module();
+  for (int n = 1; n <= kBoards; ++n) {
+    m.CurrentBoard = static_cast<int16_t>(n);
+    if (boards_.BoardPresent[n] != 0) {
+      ExecuteCommand(kStartupState, *this);
+      ExecuteCommand(kStartupProfile, *this);
+    }
+  }
+  m.CurrentBoard = 1;
+}
+
+void Quorel::Suspend(int milliseconds) { suspend_(milliseconds); }
+
+void Quorel::Notify(const char* property) const {
+  if (notify_) notify_(property);
+}
+
+void Quorel::SetCommand(std::string_view value) {
+  if (value != txt_Command_) {
+    txt_Command_.assign(value);
+    txt_Command_Change();
+  }
+  Notify("Command");
+}
+
+void Quorel::txt_Command_Change() {
+  if (txt_Command_.empty()) return;
+  if (boards_.BoardPresent[Module().CurrentBoard] == 0) {
+    txt_Command_.clear();
+    beep_();
+    return;
+  }
+  for (char& c : txt_Command_) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  ExecuteCommand(txt_Command_, *this);
+  txt_Command_.clear();
+}
+
+ControlError Quorel::SetDeviceNumber(std::string_view value) {
+  lbl_DevNum_ = ShortestDecimal(LeadingNumber(value));
+  // The selection runs on every write, also when the caption stays the same,
+  // so a host hears about an absent board each time it selects it.
+  ControlError error = lbl_DevNum_Change();
+  if (!error) Notify("DeviceNumber");
+  return error;
+}
+
+ControlError Quorel::lbl_DevNum_Change() {
+  const double v = RoundHalfEven(LeadingNumber(lbl_DevNum_));
+  if (!(v >= 1 && v <= kBoards)) {
+    beep_();
+    return {kErrorDeviceNumberRange, "Device Numbers 1-16 Only"};
+  }
+  const int n = static_cast<int>(v);
+  Module().CurrentBoard = static_cast<int16_t>(n);
+  if (boards_.BoardPresent[n] == 0) {
+    beep_();
+    return {kErrorNotConnected, "Device Number " + std::to_string(n) + " Not Connected"};
+  }
+  return {};
+}
+
+void Quorel::SetFastCom(bool value) {
+  opt_FastCom_ = value;
+  Notify("FastCom");
+}
+
+void Quorel::SetCompatibilityDelay(int16_t value) {
+  lbl_CompatibilityDelay_ = value;
+  Notify("CompatibilityDelay");
+}
+
+}  // namespace quorelctl

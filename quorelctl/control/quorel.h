@@ -1,0 +1,88 @@
+// The Quorel control: five properties over the interpreter and the boards.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "platform/hid.h"
+#include "quorelctl/boards/board_access.h"
+#include "quorelctl/interpreter/led_module.h"
+
+namespace quorelctl {
+
+inline constexpr int kErrorDeviceNumberRange = 16384;
+inline constexpr int kErrorNotConnected = 16385;
+
+// The outcome of a property write: 0, or one of the two control errors.
+struct ControlError {
+  int number = 0;
+  std::string description;
+  explicit operator bool() const { return number != 0; }
+};
+
+// What the control needs of the system; tests replace the defaults.
+struct ControlServices {
+  platform::HidService* hid = nullptr;  // null: the system's
+  std::function<void()> beep;           // empty: the system beep
+  std::function<void(int)> suspend;     // empty: sleep (0 ms yields once)
+};
+
+class Quorel final : private ReportLink {
+ public:
+  // Called after every successful property write with the property's name.
+  using PropertyChanged = std::function<void(const char* property)>;
+
+  using Services = ControlServices;
+
+  // Initialization runs here: detection and the start-up defaults.
+  explicit Quorel(PropertyChanged notify = {}, ControlServices services = ControlServices());
+  ~Quorel() override = default;  // the boards close their handles
+  Quorel(const Quorel&) = delete;
+  Quorel& operator=(const Quorel&) = delete;
+
+  const std::string& Command() const { return txt_Command_; }
+  void SetCommand(std::string_view value);
+
+  const std::string& DeviceNumber() const { return lbl_DevNum_; }
+  ControlError SetDeviceNumber(std::string_view value);
+
+  const std::string& Detected() const { return Module().DetectedFlags; }
+
+  void SetFastCom(bool value);
+
+  int16_t GetCompatibilityDelay() const { return lbl_CompatibilityDelay_; }
+  void SetCompatibilityDelay(int16_t value);
+
+  const BoardAccess& boards() const { return boards_; }
+
+ private:
+  void UserControl_Initialize();
+  void SendStartupDefaults();
+  void txt_Command_Change();
+  ControlError lbl_DevNum_Change();
+  void Notify(const char* property) const;
+
+  // ReportLink: what the interpreter asks of the instance running a command.
+  bool FastCom() const override { return opt_FastCom_; }
+  int16_t CompatibilityDelay() const override { return lbl_CompatibilityDelay_; }
+  void Suspend(int milliseconds) override;
+  void SendReport() override { boards_.SendReport(); }
+
+  PropertyChanged notify_;
+  std::function<void()> beep_;
+  std::function<void(int)> suspend_;
+  BoardAccess boards_;
+
+  // The property holders.
+  std::string txt_Command_ = "Quorel Command";
+  std::string lbl_DevNum_ = "1";
+  bool opt_FastCom_ = false;
+  int16_t lbl_CompatibilityDelay_ = 1;
+};
+
+// Formats a number in its shortest decimal form ("2.5", "17", "0").
+std::string ShortestDecimal(double value);
+
+}  // namespace quorelctl

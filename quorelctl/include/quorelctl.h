@@ -1,0 +1,123 @@
+/*
+ * quorelctl: control of the Quorel USB LED output boards (boards 1-16,
+ * 32 outputs each).
+ *
+ * A host creates one control, which finds the boards present and sends each
+ * of them its start-up state (all outputs off, every profile value 48). The
+ * host then drives the boards through five properties, by name:
+ *
+ *   Command             text, read/write  one board command, e.g. "SBA:255,255,255,255,4"
+ *   DeviceNumber        text, read/write  the board that commands go to, "1".."16"
+ *   Detected            text, read only   16 characters "1"/"0", one per board
+ *   FastCom             bool, write only  1: no wait between reports
+ *   CompatibilityDelay  int16, read/write milliseconds to wait before each report
+ *
+ * Property names are matched without regard to letter case.
+ *
+ * Threads: a control belongs to the thread that created it; call it from
+ * that thread only. The board tables and the selected board are shared by all
+ * controls created on one thread (a DeviceNumber write to one control also
+ * redirects the commands of the others), and separate for each thread.
+ *
+ * Return values of every int call:
+ *   0                         success
+ *   QUOREL_E_DEVICE_RANGE   16384 "Device Numbers 1-16 Only"
+ *   QUOREL_E_NOT_CONNECTED  16385 "Device Number n Not Connected"
+ *   a negative QUOREL_E_...   a misuse of this interface (see below)
+ * quorel_error_description() gives the text of the last error of a control.
+ */
+#ifndef QUORELCTL_H
+#define QUORELCTL_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#if defined(_WIN32)
+#  if defined(QUORELCTL_BUILDING)
+#    define QUORELCTL_API __declspec(dllexport)
+#  else
+#    define QUORELCTL_API __declspec(dllimport)
+#  endif
+#else
+#  define QUORELCTL_API __attribute__((visibility("default")))
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* The class name that quorel_create() accepts. */
+#define QUOREL_CLASS_NAME "Quorel_Control.Quorel"
+
+/* The control's own errors, raised by a DeviceNumber write. */
+#define QUOREL_E_DEVICE_RANGE 16384     /* number not within 1-16: selection unchanged */
+#define QUOREL_E_NOT_CONNECTED 16385   /* board not present: selection changed all the same */
+
+/* Misuses of the interface. */
+#define QUOREL_E_UNKNOWN_CLASS (-1)    /* reserved: quorel_create() returns NULL instead */
+#define QUOREL_E_UNKNOWN_PROPERTY (-2) /* no property of that name */
+#define QUOREL_E_WRONG_TYPE (-3)       /* the property has another type */
+#define QUOREL_E_ACCESS (-4)           /* read of a write-only or write of a read-only property */
+#define QUOREL_E_NULL_ARGUMENT (-5)    /* a required pointer was NULL */
+#define QUOREL_E_BUFFER_TOO_SMALL (-6) /* the text and its NUL do not fit; nothing written */
+#define QUOREL_E_NO_MEMORY (-7)        /* memory ran out during the call */
+
+typedef struct QuorelControl QuorelControl;
+
+/* Called after every successful property write with the property's name
+ * ("Command", "DeviceNumber", "FastCom", "CompatibilityDelay"). `container`
+ * is the pointer given to quorel_create(). The name is valid during the call
+ * only. The callback may read properties; it must not destroy the control. */
+typedef void (*QuorelPropertyChanged)(void *container, const char *property);
+
+/* Creates a control. `class_name` must be "Quorel_Control.Quorel"; any other
+ * name, or NULL, gives NULL. Creation probes boards 1-16 and sends every board
+ * found its start-up state, waiting 1 ms before each report (10 reports per
+ * board, so about 10 ms per board). `notify` may be NULL. The caller owns the
+ * control and releases it with quorel_destroy(). Returns NULL also when memory
+ * runs out. */
+QUORELCTL_API QuorelControl *quorel_create(const char *class_name, QuorelPropertyChanged notify,
+                                           void *container);
+
+/* Closes the boards this control opened and frees it. NULL is ignored. The
+ * boards keep the last state they were sent. */
+QUORELCTL_API void quorel_destroy(QuorelControl *control);
+
+/* Writes a text property (Command, DeviceNumber).
+ * Command: the text is upper-cased and executed on the selected board at once;
+ *   the call returns after every report of the command has been written.
+ *   Malformed commands are ignored, and a command for a board that is not
+ *   present is dropped with a beep; both still return 0.
+ * DeviceNumber: the leading number of the text, rounded, selects the board.
+ *   Returns QUOREL_E_DEVICE_RANGE or QUOREL_E_NOT_CONNECTED (see above).
+ * Returns 0, 16384, 16385, QUOREL_E_UNKNOWN_PROPERTY, QUOREL_E_WRONG_TYPE,
+ * QUOREL_E_ACCESS (Detected) or QUOREL_E_NULL_ARGUMENT. `value` is copied. */
+QUORELCTL_API int quorel_set_text(QuorelControl *control, const char *property, const char *value);
+
+/* Writes a Boolean property (FastCom): nonzero is true. */
+QUORELCTL_API int quorel_set_bool(QuorelControl *control, const char *property, int value);
+
+/* Writes a 16-bit property (CompatibilityDelay, milliseconds). A negative
+ * delay is kept and read back as written, and waits 0 ms. */
+QUORELCTL_API int quorel_set_int16(QuorelControl *control, const char *property, int16_t value);
+
+/* Reads a text property (Command, DeviceNumber, Detected) into `buffer` of
+ * `size` bytes, NUL-terminated. When the text and its NUL do not fit, returns
+ * QUOREL_E_BUFFER_TOO_SMALL and leaves the buffer untouched. Command reads
+ * "Quorel Command" until the first write and "" after any executed command;
+ * Detected has 16 characters, so 17 bytes always suffice for it. */
+QUORELCTL_API int quorel_get_text(QuorelControl *control, const char *property, char *buffer, size_t size);
+
+/* Reads a 16-bit property (CompatibilityDelay) into *value. */
+QUORELCTL_API int quorel_get_int16(QuorelControl *control, const char *property, int16_t *value);
+
+/* The description of the last error of `control`, "" when its last call
+ * succeeded. Never NULL; the text stays valid until the next call on the same
+ * control. For a NULL control, a fixed text. */
+QUORELCTL_API const char *quorel_error_description(const QuorelControl *control);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* QUORELCTL_H */

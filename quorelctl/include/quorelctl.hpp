@@ -1,0 +1,83 @@
+// C++ wrapper of the quorelctl C interface: owns the control, turns error
+// codes into exceptions. Header only; link against quorelctl.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+#include "quorelctl.h"
+
+namespace quorel {
+
+// A failed call: the number (16384, 16385 or a negative QUOREL_E_... code) and
+// its description.
+class Error : public std::runtime_error {
+ public:
+  Error(int number, const std::string& description) : std::runtime_error(description), number_(number) {}
+  int number() const noexcept { return number_; }
+
+ private:
+  int number_;
+};
+
+class Control {
+ public:
+  // Creates the control (detection and start-up defaults run here).
+  // `notify` may be null. Throws Error(QUOREL_E_UNKNOWN_CLASS) on failure.
+  explicit Control(QuorelPropertyChanged notify = nullptr, void* container = nullptr)
+      : handle_(quorel_create(QUOREL_CLASS_NAME, notify, container)) {
+    if (!handle_) throw Error(QUOREL_E_UNKNOWN_CLASS, "The Quorel control could not be created");
+  }
+
+  std::string Detected() const { return GetText("Detected"); }
+  std::string DeviceNumber() const { return GetText("DeviceNumber"); }
+  std::string Command() const { return GetText("Command"); }
+  int16_t CompatibilityDelay() const {
+    int16_t value = 0;
+    Check(quorel_get_int16(handle_.get(), "CompatibilityDelay", &value));
+    return value;
+  }
+
+  void SetDeviceNumber(const std::string& number) { Check(quorel_set_text(handle_.get(), "DeviceNumber", number.c_str())); }
+  void SetDeviceNumber(int number) { SetDeviceNumber(std::to_string(number)); }
+  void SetCommand(const std::string& text) { Check(quorel_set_text(handle_.get(), "Command", text.c_str())); }
+  void SetFastCom(bool on) { Check(quorel_set_bool(handle_.get(), "FastCom", on ? 1 : 0)); }
+  void SetCompatibilityDelay(int16_t milliseconds) {
+    Check(quorel_set_int16(handle_.get(), "CompatibilityDelay", milliseconds));
+  }
+
+  // Selects `board` and sends `command` to it.
+  void Send(int board, const std::string& command) {
+    SetDeviceNumber(board);
+    SetCommand(command);
+  }
+
+  QuorelControl* get() const noexcept { return handle_.get(); }
+
+ private:
+  struct Deleter {
+    void operator()(QuorelControl* c) const noexcept { quorel_destroy(c); }
+  };
+
+  void Check(int rc) const {
+    if (rc != 0) throw Error(rc, quorel_error_description(handle_.get()));
+  }
+
+  std::string GetText(const char* property) const {
+    std::string text(64, '\0');
+    for (;;) {
+      int rc = quorel_get_text(handle_.get(), property, text.data(), text.size());
+      if (rc == 0) break;
+      if (rc != QUOREL_E_BUFFER_TOO_SMALL) Check(rc);
+      text.resize(text.size() * 4);
+    }
+    text.resize(text.find('\0'));
+    return text;
+  }
+
+  std::unique_ptr<QuorelControl, Deleter> handle_;
+};
+
+}  // namespace quorel

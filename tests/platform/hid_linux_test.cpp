@@ -1,0 +1,86 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "platform/hid.h"
+#include "support/fake_sysfs.h"
+
+namespace {
+
+using testing_support::FakeSysfs;
+using testing_support::FifoReader;
+
+class HidLinuxTest : public ::testing::Test {
+ protected:
+  void SetUp() override { tree_.Activate(); }
+  void TearDown() override { FakeSysfs::Deactivate(); }
+  FakeSysfs tree_;
+  platform::HidService& hid_ = platform::SystemHid();
+};
+
+TEST_F(HidLinuxTest, ListsDevicesInKernelNumberOrder) {
+  tree_.Add("hidraw10", 0xE7A1, 0x00F2);
+  tree_.Add("hidraw2", 0x046D, 0xC52B);
+  tree_.Add("hidraw0", 0xE7A1, 0x00F0, FakeSysfs::Node::kFile);
+  auto devices = hid_.Enumerate();
+  ASSERT_EQ(devices.size(), 3u);
+  EXPECT_EQ(devices[0].path, tree_.dev() + "/hidraw0");
+  EXPECT_EQ(devices[1].path, tree_.dev() + "/hidraw2");
+  EXPECT_EQ(devices[2].path, tree_.dev() + "/hidraw10");
+  EXPECT_EQ(devices[0].vendor_id, 0xE7A1);
+  EXPECT_EQ(devices[0].product_id, 0x00F0);
+  EXPECT_EQ(devices[1].vendor_id, 0x046D);
+  EXPECT_EQ(devices[2].output_report_length, 9);
+  EXPECT_TRUE(devices[2].descriptor_read);
+}
+
+TEST_F(HidLinuxTest, DeviceWithoutDescriptorHasUnknownLength) {
+  tree_.Add("hidraw0", 0xE7A1, 0x00F0, FakeSysfs::Node::kFifo, nullptr);
+  auto devices = hid_.Enumerate();
+  ASSERT_EQ(devices.size(), 1u);
+  EXPECT_FALSE(devices[0].descriptor_read);
+  EXPECT_EQ(devices[0].output_report_length, 0);
+}
+
+TEST_F(HidLinuxTest, DeviceWithoutUeventIsLeftOut) {
+  tree_.Add("hidraw0", 0xE7A1, 0x00F0);
+  std::filesystem::remove(tree_.sysfs() + "/class/hidraw/hidraw0/device/uevent");
+  tree_.Add("hidraw1", 0xE7A1, 0x00F1);
+  auto devices = hid_.Enumerate();
+  ASSERT_EQ(devices.size(), 1u);
+  EXPECT_EQ(devices[0].product_id, 0x00F1);
+}
+
+TEST_F(HidLinuxTest, NoHidrawClassGivesEmptyList) {
+  ::setenv("QUOREL_SYSFS_ROOT", "/nonexistent/sysfs", 1);
+  EXPECT_TRUE(hid_.Enumerate().empty());
+}
+
+TEST_F(HidLinuxTest, WritesReachTheNodeByteForByte) {
+  std::string path = tree_.Add("hidraw0", 0xE7A1, 0x00F0);
+  FifoReader reader(path);
+  ASSERT_TRUE(reader.ok());
+  std::string error;
+  platform::HidHandle handle = hid_.Open(path, &error);
+  ASSERT_NE(handle, platform::kInvalidHidHandle) << error;
+  const std::vector<uint8_t> report = {0, 64, 1, 2, 3, 4, 5, 0, 0};
+  EXPECT_TRUE(hid_.Write(handle, report));
+  EXPECT_TRUE(hid_.Write(handle, report));
+  hid_.Close(handle);
+  std::vector<uint8_t> twice = report;
+  twice.insert(twice.end(), report.begin(), report.end());
+  EXPECT_EQ(reader.Drain(), twice);
+}
+
+TEST_F(HidLinuxTest, OpenFailureKeepsTheReason) {
+  std::string error;
+  EXPECT_EQ(hid_.Open(tree_.dev() + "/hidraw9", &error), platform::kInvalidHidHandle);
+  EXPECT_EQ(error, "No such file or directory");
+  // A directory where the node should be: not writable.
+  std::filesystem::create_directory(tree_.dev() + "/hidraw8");
+  EXPECT_EQ(hid_.Open(tree_.dev() + "/hidraw8", &error), platform::kInvalidHidHandle);
+  EXPECT_EQ(error, "Is a directory");
+}
+
+}  // namespace

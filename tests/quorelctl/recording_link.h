@@ -1,0 +1,38 @@
+// A ReportLink that records the waits and the payload of every report.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "quorelctl/interpreter/led_module.h"
+
+namespace quorelctl {
+
+class RecordingLink final : public ReportLink {
+ public:
+  bool FastCom() const override { return fast_com; }
+  int16_t CompatibilityDelay() const override { return delay; }
+  void Suspend(int milliseconds) override { events.push_back("wait " + std::to_string(milliseconds)); }
+  void SendReport() override {
+    const LedModule& m = Module();
+    reports.push_back(m.ReportBytes);
+    std::string e = "report " + std::to_string(m.CurrentBoard) + ":";
+    for (uint8_t b : m.ReportBytes) e += " " + std::to_string(b);
+    events.push_back(e);
+  }
+
+  bool fast_com = true;
+  int16_t delay = 1;
+  std::vector<std::array<uint8_t, 8>> reports;
+  std::vector<std::string> events;
+};
+
+// Fresh tables on this thread, with `board` selected.
+inline void ResetModule(int16_t board = 1) {
+  Module() = LedModule{};
+  Module().CurrentBoard = board;
+}
+
+}  // namespace quorelctl

@@ -1,0 +1,80 @@
+// An in-memory HID service: devices listed in a fixed order, writes recorded.
+#pragma once
+
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/hid.h"
+
+namespace testing_support {
+
+class FakeHid final : public platform::HidService {
+ public:
+  struct Written {
+    std::string path;
+    std::vector<uint8_t> bytes;
+  };
+
+  // Adds a device; `open_error` non-empty makes Open fail with that reason.
+  void Add(std::string path, uint16_t vendor, uint16_t product, uint16_t length = 9, bool descriptor = true,
+           std::string open_error = {}) {
+    devices_.push_back({path, vendor, product, length, descriptor});
+    if (!open_error.empty()) open_errors_[path] = std::move(open_error);
+  }
+
+  std::vector<platform::HidDeviceInfo> Enumerate() override {
+    ++enumerations;
+    return devices_;
+  }
+
+  platform::HidHandle Open(const std::string& path, std::string* error) override {
+    opened.push_back(path);
+    if (auto it = open_errors_.find(path); it != open_errors_.end()) {
+      *error = it->second;
+      return platform::kInvalidHidHandle;
+    }
+    platform::HidHandle handle = next_handle_++;
+    open_[handle] = path;
+    return handle;
+  }
+
+  bool Write(platform::HidHandle handle, std::span<const uint8_t> report) override {
+    auto it = open_.find(handle);
+    if (it == open_.end()) {
+      ++writes_to_closed;
+      return false;
+    }
+    writes.push_back({it->second, {report.begin(), report.end()}});
+    return true;
+  }
+
+  void Close(platform::HidHandle handle) override {
+    if (open_.erase(handle) == 0) ++bad_closes;
+  }
+
+  size_t open_count() const { return open_.size(); }
+
+  // Writes to one device, in order.
+  std::vector<std::vector<uint8_t>> WritesTo(const std::string& path) const {
+    std::vector<std::vector<uint8_t>> out;
+    for (const auto& w : writes)
+      if (w.path == path) out.push_back(w.bytes);
+    return out;
+  }
+
+  std::vector<Written> writes;
+  std::vector<std::string> opened;
+  int enumerations = 0;
+  int writes_to_closed = 0;
+  int bad_closes = 0;
+
+ private:
+  std::vector<platform::HidDeviceInfo> devices_;
+  std::map<std::string, std::string> open_errors_;
+  std::map<platform::HidHandle, std::string> open_;
+  platform::HidHandle next_handle_ = 100;
+};
+
+}  // namespace testing_support
