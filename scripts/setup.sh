@@ -1,0 +1,47 @@
+#!/usr/bin/env bash
+# Installs what the project needs from Debian's archive (only what is
+# missing), then configures and builds. Safe to run again and again.
+#   BUILD_ONLY=release   build only the main configuration
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+packages=(
+  cmake ninja-build g++ pkg-config
+  libgtest-dev libgmock-dev libbenchmark-dev
+  clang libclang-rt-14-dev
+  locales
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
+  [[ "$status" == "install ok installed" ]] || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  echo "setup: installing ${missing[*]}"
+  SUDO=""
+  [[ $(id -u) -eq 0 ]] || SUDO="sudo"
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# A locale with a decimal comma, so the tests can show numbers are read alike
+# whatever the locale of the host.
+if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
+  localedef -i de_DE -f UTF-8 de_DE.UTF-8 2>/dev/null || echo "setup: could not generate de_DE.UTF-8 (locale test will be skipped)"
+fi
+
+jobs=$(nproc)
+configure() {  # dir, target ("all" for everything), extra cmake arguments...
+  local dir=$1 target=$2; shift 2
+  [[ -f "$dir/build.ninja" ]] || cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
+  cmake --build "$dir" -j "$jobs" --target "$target"
+}
+
+configure build all -DCMAKE_BUILD_TYPE=RelWithDebInfo
+[[ "${BUILD_ONLY:-}" == release ]] && exit 0
+configure build-asan all -DCMAKE_BUILD_TYPE=Debug -DSONOVAR_SANITIZE=ON -DSONOVAR_BENCH=OFF
+if command -v clang++ >/dev/null; then
+  CC=clang CXX=clang++ configure build-fuzz quorelctl_fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSONOVAR_FUZZ=ON \
+    -DSONOVAR_TESTS=OFF -DSONOVAR_BENCH=OFF
+fi
