@@ -1,12 +1,17 @@
 // The C interface: property dispatch by name over the Quorel control, with
 // C++ exceptions kept on this side of the boundary.
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <vector>
 #include <exception>
 #include <memory>
 #include <new>
 #include <string>
 #include <string_view>
 
+#include "platform/hid.h"
+#include "quorelctl/boards/board_access.h"
 #include "quorelctl/control/quorel.h"
 #include "quorelctl/include/quorelctl.h"
 
@@ -165,6 +170,47 @@ QUORELCTL_API int quorel_get_int16(QuorelControl* c, const char* property, int16
     *value = c->control->GetCompatibilityDelay();
     return 0;
   });
+}
+
+QUORELCTL_API int quorel_list_devices(QuorelDevice* devices, size_t capacity) {
+  try {
+    platform::HidService& hid = platform::SystemHid();
+    const std::vector<platform::HidDeviceInfo> found = hid.Enumerate();
+    bool board_taken[quorelctl::kBoards + 1] = {};
+    for (size_t i = 0; i < found.size() && i < capacity && devices != nullptr; ++i) {
+      const platform::HidDeviceInfo& d = found[i];
+      QuorelDevice& out = devices[i];
+      out = QuorelDevice{};
+      std::snprintf(out.path, sizeof out.path, "%s", d.path.c_str());
+      out.vendor_id = d.vendor_id;
+      out.product_id = d.product_id;
+      out.output_report_length = d.output_report_length;
+      const int number = d.product_id - quorelctl::kBoardProductIdBase;
+      if (d.vendor_id != quorelctl::kBoardVendorId || number < 1 || number > quorelctl::kBoards) {
+        std::snprintf(out.reason, sizeof out.reason, "not a board (vendor %04x, product %04x)", d.vendor_id,
+                      d.product_id);
+        continue;
+      }
+      out.board = number;
+      if (board_taken[number]) {
+        std::snprintf(out.reason, sizeof out.reason, "board %d is already an earlier device", number);
+        continue;
+      }
+      std::string error;
+      platform::HidHandle handle = hid.Open(d.path, &error);
+      if (handle == platform::kInvalidHidHandle) {
+        out.permission_denied = error == std::strerror(EACCES) || error == std::strerror(EPERM);
+        std::snprintf(out.reason, sizeof out.reason, "cannot be opened: %s", error.c_str());
+        continue;
+      }
+      hid.Close(handle);
+      board_taken[number] = true;
+      out.usable = 1;
+    }
+    return static_cast<int>(found.size());
+  } catch (const std::bad_alloc&) {
+    return QUOREL_E_NO_MEMORY;
+  }
 }
 
 QUORELCTL_API const char* quorel_error_description(const QuorelControl* control) {

@@ -116,6 +116,28 @@ QUORELCTL_API int quorel_get_int16(QuorelControl *control, const char *property,
  * control. For a NULL control, a fixed text. */
 QUORELCTL_API const char *quorel_error_description(const QuorelControl *control);
 
+/* ---- Diagnostics: what the library sees, without creating a control ---- */
+
+/* One HID device as the library sees it. */
+typedef struct QuorelDevice {
+  char path[256];                /* device node, e.g. "/dev/hidraw3" */
+  uint16_t vendor_id;
+  uint16_t product_id;
+  uint16_t output_report_length; /* bytes, report id included; 0 when unknown */
+  int board;                     /* 1-16 when the ids are those of a board, else 0 */
+  int usable;                    /* 1 when a control would use it as that board */
+  int permission_denied;         /* 1 when opening it failed for lack of permission */
+  char reason[192];              /* why it is not usable, "" when it is */
+} QuorelDevice;
+
+/* Lists every HID device present, in the order in which the boards are
+ * searched, filling at most `capacity` entries of `devices` (which may be
+ * NULL when `capacity` is 0). Each board device is opened once for writing
+ * and closed again to learn whether it can be used; nothing is written.
+ * Returns the number of devices present (possibly more than `capacity`), or
+ * QUOREL_E_NO_MEMORY. */
+QUORELCTL_API int quorel_list_devices(QuorelDevice *devices, size_t capacity);
+
 #ifdef __cplusplus
 }
 #endif

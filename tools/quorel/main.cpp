@@ -9,25 +9,71 @@
 
 namespace {
 
+constexpr const char* kRuleFile = "/etc/udev/rules.d/70-quorel.rules";
+constexpr const char* kRule =
+    "SUBSYSTEM==\"hidraw\", ATTRS{idVendor}==\"e7a1\", ATTRS{idProduct}==\"00f[0-9a-f]\", TAG+=\"uaccess\"";
+
 int Usage() {
   std::fprintf(stderr,
-               "usage: quorel detect\n"
-               "       quorel send [--fast] [--delay MS] BOARD COMMAND...\n");
+               "usage: quorel detect                 which boards are present, and where\n"
+               "       quorel devices                every HID device, and why it is or is not a usable board\n"
+               "       quorel send [--fast] [--delay MS] BOARD COMMAND...\n"
+               "                                     select BOARD, then send each COMMAND in order\n");
   return 2;
+}
+
+std::vector<QuorelDevice> ListDevices() {
+  int count = quorel_list_devices(nullptr, 0);
+  std::vector<QuorelDevice> devices(count > 0 ? count : 0);
+  count = quorel_list_devices(devices.data(), devices.size());
+  devices.resize(count > 0 ? std::min<size_t>(count, devices.size()) : 0);
+  return devices;
 }
 
 int Detect() {
   quorel::Control control;
   const std::string detected = control.Detected();
   std::printf("Detected %s\n", detected.c_str());
+  const std::vector<QuorelDevice> devices = ListDevices();
   int found = 0;
   for (size_t k = 0; k < detected.size(); ++k) {
-    if (detected[k] == '1') {
-      std::printf("board %zu\n", k + 1);
-      ++found;
-    }
+    if (detected[k] != '1') continue;
+    ++found;
+    const char* path = "?";
+    for (const QuorelDevice& d : devices)
+      if (d.usable && d.board == static_cast<int>(k + 1)) path = d.path;
+    std::printf("board %zu  %s\n", k + 1, path);
   }
-  if (found == 0) std::printf("no board found\n");
+  if (found == 0) std::printf("no board found (\"quorel devices\" tells why)\n");
+  return 0;
+}
+
+int Devices() {
+  const std::vector<QuorelDevice> devices = ListDevices();
+  if (devices.empty()) {
+    std::printf("no HID devices found\n");
+    return 0;
+  }
+  bool denied = false;
+  std::printf("%-24s %-9s %-6s %s\n", "device", "vid:pid", "report", "status");
+  for (const QuorelDevice& d : devices) {
+    char ids[16];
+    std::snprintf(ids, sizeof ids, "%04x:%04x", d.vendor_id, d.product_id);
+    std::string status = d.usable ? "board " + std::to_string(d.board)
+                         : d.board ? "board " + std::to_string(d.board) + ", not usable: " + d.reason
+                                   : std::string(d.reason);
+    std::string length = d.output_report_length ? std::to_string(d.output_report_length) : "-";
+    std::printf("%-24s %-9s %-6s %s\n", d.path, ids, length.c_str(), status.c_str());
+    denied = denied || d.permission_denied;
+  }
+  if (denied) {
+    std::printf(
+        "\nA board cannot be opened for lack of permission. To let the logged-in user reach the boards,\n"
+        "install this udev rule (as root) and reload the rules, then unplug and replug the boards:\n\n"
+        "  echo '%s' > %s\n"
+        "  udevadm control --reload-rules && udevadm trigger\n",
+        kRule, kRuleFile);
+  }
   return 0;
 }
 
@@ -66,6 +112,7 @@ int main(int argc, char** argv) {
   if (argc < 2) return Usage();
   try {
     if (std::strcmp(argv[1], "detect") == 0 && argc == 2) return Detect();
+    if (std::strcmp(argv[1], "devices") == 0 && argc == 2) return Devices();
     if (std::strcmp(argv[1], "send") == 0) return Send(argc - 2, argv + 2);
   } catch (const quorel::Error& error) {
     std::fprintf(stderr, "quorel: error %d: %s\n", error.number(), error.what());

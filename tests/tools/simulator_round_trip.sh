@@ -1,0 +1,86 @@
+#!/usr/bin/env bash
+# The simulator and the quorel tool together: what a host sends arrives byte
+# for byte; a missing board is an error; the terminal view draws the lamps.
+set -euo pipefail
+sim=$1
+quorel=$2
+work=$(mktemp -d)
+trap 'tmux kill-session -t quorel-sim-test 2>/dev/null || true; rm -rf "$work"' EXIT
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+# 1. Round trip: start-up defaults of board 2, then exactly the two commands.
+"$sim" --boards 2 --log "$work/L" --view none -- \
+  "$quorel" send 2 "SBA:255,255,255,255,4" "P05:SAW"
+cut -d' ' -f2- "$work/L" > "$work/got"
+cat > "$work/want" <<'WANT'
+2 00 40 00 00 00 00 03 00 00
+2 00 30 30 30 30 30 30 30 30
+2 00 30 30 30 30 30 30 30 30
+2 00 30 30 30 30 30 30 30 30
+2 00 30 30 30 30 30 30 30 30
+2 00 40 ff ff ff ff 04 00 00
+2 00 30 30 30 30 81 30 30 30
+2 00 30 30 30 30 30 30 30 30
+2 00 30 30 30 30 30 30 30 30
+2 00 30 30 30 30 30 30 30 30
+WANT
+diff -u "$work/want" "$work/got" || fail "log of board 2 differs"
+# Times are microseconds since start, rising.
+sort -n -c <(cut -d' ' -f1 "$work/L") || fail "log times are not in order"
+
+# 2. A board the simulator does not present: error 16385, non-zero status.
+if "$sim" --boards 2 --view none -- "$quorel" send 1 "SBA:1,1,1,1,1" 2>"$work/err"; then
+  fail "send to board 1 succeeded"
+fi
+grep -q "error 16385: Device Number 1 Not Connected" "$work/err" || fail "no 16385: $(cat "$work/err")"
+
+# 3. The simulator's folder is gone once it ends; detect sees both boards.
+"$sim" --boards 1,3 --view none -- "$quorel" detect > "$work/detect"
+grep -q "^Detected 1010000000000000$" "$work/detect" || fail "detect: $(cat "$work/detect")"
+grep -q "^board 3 .*hidraw1$" "$work/detect" || fail "detect paths: $(cat "$work/detect")"
+folder=$(grep -o '/tmp/quorel-sim-[A-Za-z0-9]*' "$work/detect" | head -1)
+[[ -n "$folder" && ! -e "$folder" ]] || fail "simulator folder $folder left behind"
+
+# 4. A writer that sends garbage and reopens the node does not stop it.
+"$sim" --boards 4 --log "$work/L4" --view none -- bash -c '
+  printf "hi\n" > "$QUOREL_DEV_ROOT/hidraw0"
+  "$0" send --fast 4 "GPS:9"' "$quorel"
+grep -q "^[0-9]* 4 00 40 00 00 00 00 09 00 00$" "$work/L4" || fail "report after a stray write lost"
+
+# 5. Permissions: as an unprivileged user, a board node owned by root is explained.
+if [[ $(id -u) -eq 0 ]] && command -v runuser >/dev/null; then
+  tree="$work/perm"
+  mkdir -p "$tree/sys/class/hidraw/hidraw0/device" "$tree/dev"
+  printf 'HID_ID=0003:0000E7A1:000000F0\n' > "$tree/sys/class/hidraw/hidraw0/device/uevent"
+  mkfifo -m 600 "$tree/dev/hidraw0"
+  chmod -R a+rX "$work"
+  runuser -u nobody -- env QUOREL_SYSFS_ROOT="$tree/sys" QUOREL_DEV_ROOT="$tree/dev" \
+    "$quorel" devices > "$work/devices" 2>&1 || true
+  grep -q "board 1, not usable: cannot be opened: Permission denied" "$work/devices" ||
+    fail "devices: $(cat "$work/devices")"
+  grep -q 'TAG+="uaccess"' "$work/devices" || fail "devices gives no udev rule"
+else
+  echo "skip: permission check needs root and runuser"
+fi
+
+# 6. The terminal view, in a real terminal under tmux.
+if command -v tmux >/dev/null; then
+  tmux new-session -d -s quorel-sim-test -x 100 -y 30 \
+    "$sim --boards 1,3 --view terminal -- bash -c '$quorel send --fast 1 RGB:1,48,0,0 SBA:7,0,0,0,3; sleep 3'"
+  sleep 1.5
+  tmux capture-pane -t quorel-sim-test -p > "$work/screen" || true
+  tmux capture-pane -t quorel-sim-test -p -e > "$work/screen-colour" || true
+  cp "$work/screen" "${SIM_SCREEN_OUT:-/dev/null}" 2>/dev/null || true
+  grep -q "Board 1  11 reports  GPS 3" "$work/screen" || fail "view: $(cat "$work/screen")"
+  grep -q "Board 3  5 reports  GPS 3" "$work/screen" || fail "view: board 3 missing"
+  grep -q $'\e\[48;2;255;0;0m' "$work/screen-colour" || fail "view: lamp 1 of board 1 is not red"
+else
+  echo "skip: tmux is not installed"
+fi
+
+if ((failures)); then
+  echo "$failures failed"
+  exit 1
+fi
+echo "simulator round trip: all checks passed"

@@ -1,0 +1,68 @@
+// What a virtual board makes of the reports written to it, and how its lamps
+// look: no terminal or file access here, so it is tested on its own.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <vector>
+
+namespace quorel_sim {
+
+inline constexpr size_t kReportLength = 9;  // report id 0 + 8 payload bytes
+
+struct BoardModel {
+  std::array<uint8_t, 4> banks{};     // on/off bits, output k = bit (k-1)%8 of bank (k-1)/8
+  uint8_t gps = 0;                    // speed of the named waveforms
+  std::array<uint8_t, 32> profile{};  // profile value of each output
+  int next_profile = 0;               // which of the four profile reports comes next
+  uint64_t reports = 0;
+
+  // Applies one report: a state report (payload byte 0 = 64) when a group of
+  // profile reports is not under way, else the next of the four profile reports.
+  void Apply(std::span<const uint8_t, kReportLength> report);
+  bool OutputOn(int output) const;
+};
+
+// Cuts the byte stream of a node into reports. A report id other than 0 can
+// only be a stray write: bytes are dropped until a 0 starts a report again.
+class ReportFramer {
+ public:
+  void Feed(std::span<const uint8_t> bytes, const std::function<void(std::span<const uint8_t, kReportLength>)>& report);
+  // Forgets an incomplete report (a writer that wrote too few bytes).
+  void DropPartial();
+  bool has_partial() const { return !pending_.empty(); }
+  uint64_t dropped_bytes() const { return dropped_; }
+
+ private:
+  std::vector<uint8_t> pending_;
+  uint64_t dropped_ = 0;
+};
+
+struct Rgb {
+  uint8_t r = 0, g = 0, b = 0;
+  bool operator==(const Rgb&) const = default;
+};
+
+// Named profile values: waveforms whose speed is the board's GPS value.
+inline constexpr uint8_t kSaw = 129, kSquare = 130, kSawDown = 131, kSawUp = 132;
+
+// Period in seconds of the waveforms at a GPS value: 8 / (gps + 1).
+double WavePeriod(uint8_t gps);
+bool IsWaveform(uint8_t value);
+
+// Brightness 0..1 of one output at `seconds` since start: 0 when it is off,
+// else its profile value (0 dark, 48 and above full), or its waveform.
+double ChannelLevel(const BoardModel& board, int output, double seconds);
+
+// Lamp 1..10 is outputs 3L-2 (red), 3L-1 (green), 3L (blue).
+Rgb LampColour(const BoardModel& board, int lamp, double seconds);
+// The spare outputs 31 and 32, shown white.
+Rgb SpareColour(const BoardModel& board, int output, double seconds);
+
+// True when something on the board moves by itself (a waveform that is on).
+bool Animating(const BoardModel& board);
+
+}  // namespace quorel_sim
