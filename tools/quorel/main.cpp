@@ -17,7 +17,7 @@ int Usage() {
   std::fprintf(stderr,
                "usage: quorel detect                 which boards are present, and where\n"
                "       quorel devices                every HID device, and why it is or is not a usable board\n"
-               "       quorel send [--fast] [--delay MS] BOARD COMMAND...\n"
+               "       quorel send [--fast] [--delay MS] BOARD[,BOARD...] COMMAND...\n"
                "                                     select BOARD, then send each COMMAND in order\n");
   return 2;
 }
@@ -101,8 +101,15 @@ int Send(int argc, char** argv) {
   quorel::Control control;
   if (fast) control.SetFastCom(true);
   if (delay_set) control.SetCompatibilityDelay(static_cast<int16_t>(delay));
-  control.SetDeviceNumber(std::string(argv[i]));
-  for (++i; i < argc; ++i) control.SetCommand(argv[i]);
+  // BOARD may name several boards ("1,2"): each gets all the commands in turn.
+  const std::string boards = argv[i];
+  for (size_t start = 0; start <= boards.size();) {
+    size_t comma = boards.find(',', start);
+    if (comma == std::string::npos) comma = boards.size();
+    control.SetDeviceNumber(boards.substr(start, comma - start));
+    for (int k = i + 1; k < argc; ++k) control.SetCommand(argv[k]);
+    start = comma + 1;
+  }
   return 0;
 }
 
