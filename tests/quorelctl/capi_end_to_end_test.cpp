@@ -197,3 +197,37 @@ TEST_F(CapiTest, DestroyClosesTheBoardNodes) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(CapiTest, ListDevicesExplainsEachDevice) {
+  tree_.Add("hidraw3", 0xE7A1, 0x00F2);                                              // second board 3
+  tree_.Add("hidraw4", 0xE7A1, 0x00F4, testing_support::FakeSysfs::Node::kNone);    // board 5, no node
+  ASSERT_EQ(quorel_list_devices(nullptr, 0), 5);
+  QuorelDevice devices[5];
+  ASSERT_EQ(quorel_list_devices(devices, 5), 5);
+  struct Want {
+    int board;
+    int usable;
+    const char* reason;
+  };
+  const Want want[] = {{1, 1, ""},
+                       {0, 0, "not a board (vendor 046d, product c52b)"},
+                       {3, 1, ""},
+                       {3, 0, "board 3 is already an earlier device"},
+                       {5, 0, "cannot be opened: No such file or directory"}};
+  for (int i = 0; i < 5; ++i) {
+    EXPECT_EQ(devices[i].board, want[i].board) << i;
+    EXPECT_EQ(devices[i].usable, want[i].usable) << i;
+    EXPECT_STREQ(devices[i].reason, want[i].reason) << i;
+    EXPECT_EQ(devices[i].permission_denied, 0) << i;
+  }
+  EXPECT_EQ(devices[0].output_report_length, 9);
+  EXPECT_EQ(std::string(devices[2].path), board3_);
+  // A smaller array is filled as far as it goes; the count is still all of them.
+  QuorelDevice two[2];
+  EXPECT_EQ(quorel_list_devices(two, 2), 5);
+  EXPECT_EQ(two[1].board, 0);
+}
+
+}  // namespace
