@@ -4,6 +4,7 @@
 set -euo pipefail
 sim=$1
 quorel=$2
+library=$3
 work=$(mktemp -d)
 trap 'tmux kill-session -t quorel-sim-test 2>/dev/null || true; rm -rf "$work"' EXIT
 failures=0
@@ -54,9 +55,13 @@ if [[ $(id -u) -eq 0 ]] && command -v runuser >/dev/null; then
   mkdir -p "$tree/sys/class/hidraw/hidraw0/device" "$tree/dev"
   printf 'HID_ID=0003:0000E7A1:000000F0\n' > "$tree/sys/class/hidraw/hidraw0/device/uevent"
   mkfifo -m 600 "$tree/dev/hidraw0"
+  # The build tree may sit where nobody cannot reach it: run copies.
+  mkdir -p "$work/bin"
+  cp "$quorel" "$work/bin/quorel"
+  cp "$library" "$work/bin/libquorelctl.so.0"
   chmod -R a+rX "$work"
-  runuser -u nobody -- env QUOREL_SYSFS_ROOT="$tree/sys" QUOREL_DEV_ROOT="$tree/dev" \
-    "$quorel" devices > "$work/devices" 2>&1 || true
+  runuser -u nobody -- env LD_LIBRARY_PATH="$work/bin" QUOREL_SYSFS_ROOT="$tree/sys" QUOREL_DEV_ROOT="$tree/dev" \
+    "$work/bin/quorel" devices > "$work/devices" 2>&1 || true
   grep -q "board 1, not usable: cannot be opened: Permission denied" "$work/devices" ||
     fail "devices: $(cat "$work/devices")"
   grep -q 'TAG+="uaccess"' "$work/devices" || fail "devices gives no udev rule"
