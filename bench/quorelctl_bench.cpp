@@ -3,7 +3,6 @@
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <filesystem>
 #include <string>
 
@@ -31,7 +30,7 @@ void BM_ExecuteCommandPba(benchmark::State& state) {
   quorelctl::Module().CurrentBoard = 1;
   NoTransport link;
   std::string text = PbaCommand();
-  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  for (char& c : text) c = quorelctl::AsciiUpper(c);
   for (auto _ : state) quorelctl::ExecuteCommand(text, link);
 }
 BENCHMARK(BM_ExecuteCommandPba);

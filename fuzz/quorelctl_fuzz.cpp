@@ -2,7 +2,6 @@
 // reports) and through the number conversions and the descriptor parser.
 #include <cstddef>
 #include <cstdint>
-#include <cctype>
 #include <cstdlib>
 #include <string>
 #include <string_view>
@@ -40,7 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       CheckingLink link;
       link.fast = (mode & 4) != 0;
       link.delay = (mode & 8) != 0 ? -1 : 0;
-      for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+      for (char& c : text) c = quorelctl::AsciiUpper(c);
       quorelctl::ExecuteCommand(text, link);
       // Reports per command: none, one, four or five.
       if (link.reports != 0 && link.reports != 1 && link.reports != 4 && link.reports != 5) std::abort();

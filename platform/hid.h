@@ -21,6 +21,13 @@ struct HidDeviceInfo {
   bool descriptor_read = false;
 };
 
+// Why an open failed: the system's text, and whether it was for lack of
+// permission (the case a user can mend with a udev rule).
+struct HidOpenError {
+  std::string text;
+  bool permission_denied = false;
+};
+
 // Opaque device handle; kInvalidHidHandle after a failed open.
 using HidHandle = std::intptr_t;
 inline constexpr HidHandle kInvalidHidHandle = -1;
@@ -32,7 +39,7 @@ class HidService {
   virtual std::vector<HidDeviceInfo> Enumerate() = 0;
   // Opens a device for writing; on failure returns kInvalidHidHandle and puts
   // the reason in *error (for example "Permission denied").
-  virtual HidHandle Open(const std::string& path, std::string* error) = 0;
+  virtual HidHandle Open(const std::string& path, HidOpenError* error) = 0;
   // One blocking write of one output report; true when all bytes were taken.
   virtual bool Write(HidHandle handle, std::span<const uint8_t> report) = 0;
   virtual void Close(HidHandle handle) = 0;

@@ -90,10 +90,10 @@ class LinuxHid final : public HidService {
     return devices;
   }
 
-  HidHandle Open(const std::string& path, std::string* error) override {
+  HidHandle Open(const std::string& path, HidOpenError* error) override {
     int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
     if (fd < 0) {
-      if (error != nullptr) *error = std::strerror(errno);
+      if (error != nullptr) *error = {std::strerror(errno), errno == EACCES || errno == EPERM};
       return kInvalidHidHandle;
     }
     return fd;

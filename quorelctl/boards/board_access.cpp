@@ -14,10 +14,14 @@ constexpr uint16_t kDefaultReportLength = 9;
 
 }  // namespace
 
+int BoardNumberOf(uint16_t vendor_id, uint16_t product_id) {
+  const int n = product_id - kBoardProductIdBase;
+  return vendor_id == kBoardVendorId && n >= 1 && n <= kBoards ? n : 0;
+}
+
 int16_t BoardAccess::FindBoard() {
   const int n = Module().CurrentBoard;
   if (n < 1 || n > kBoards) return 0;
-  const uint16_t expected_product_id = static_cast<uint16_t>(kBoardProductIdBase + n);
 
   // A board probed again gives up its old handle rather than leaking it.
   if (BoardPresent[n] != 0) hid_.Close(BoardHandle[n]);
@@ -27,11 +31,11 @@ int16_t BoardAccess::FindBoard() {
   // Identifiers come with the listing here, so only matching devices are
   // opened; the first one that opens wins and later ones are not looked at.
   for (const platform::HidDeviceInfo& device : hid_.Enumerate()) {
-    if (device.vendor_id != kBoardVendorId || device.product_id != expected_product_id) continue;
-    std::string error;
+    if (BoardNumberOf(device.vendor_id, device.product_id) != n) continue;
+    platform::HidOpenError error;
     platform::HidHandle handle = hid_.Open(device.path, &error);
     if (handle == platform::kInvalidHidHandle) {
-      NoteFailure(device.path, error);
+      NoteFailure(device.path, error.text);
       continue;
     }
     NoteFailure(device.path, {});

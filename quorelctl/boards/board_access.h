@@ -15,6 +15,9 @@ namespace quorelctl {
 inline constexpr uint16_t kBoardVendorId = 0xE7A1;
 inline constexpr uint16_t kBoardProductIdBase = 0x00EF;  // board n has product id base + n
 
+// The board number 1-16 that a device's ids stand for, 0 when not a board.
+int BoardNumberOf(uint16_t vendor_id, uint16_t product_id);
+
 // Why a device that carried a board's identifiers could not be used.
 struct ProbeFailure {
   std::string path;

@@ -1,14 +1,13 @@
 // The C interface: property dispatch by name over the Quorel control, with
 // C++ exceptions kept on this side of the boundary.
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <vector>
 #include <exception>
 #include <memory>
 #include <new>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/hid.h"
 #include "quorelctl/boards/board_access.h"
@@ -185,8 +184,8 @@ QUORELCTL_API int quorel_list_devices(QuorelDevice* devices, size_t capacity) {
       out.vendor_id = d.vendor_id;
       out.product_id = d.product_id;
       out.output_report_length = d.output_report_length;
-      const int number = d.product_id - quorelctl::kBoardProductIdBase;
-      if (d.vendor_id != quorelctl::kBoardVendorId || number < 1 || number > quorelctl::kBoards) {
+      const int number = quorelctl::BoardNumberOf(d.vendor_id, d.product_id);
+      if (number == 0) {
         std::snprintf(out.reason, sizeof out.reason, "not a board (vendor %04x, product %04x)", d.vendor_id,
                       d.product_id);
         continue;
@@ -196,11 +195,11 @@ QUORELCTL_API int quorel_list_devices(QuorelDevice* devices, size_t capacity) {
         std::snprintf(out.reason, sizeof out.reason, "board %d is already an earlier device", number);
         continue;
       }
-      std::string error;
+      platform::HidOpenError error;
       platform::HidHandle handle = hid.Open(d.path, &error);
       if (handle == platform::kInvalidHidHandle) {
-        out.permission_denied = error == std::strerror(EACCES) || error == std::strerror(EPERM);
-        std::snprintf(out.reason, sizeof out.reason, "cannot be opened: %s", error.c_str());
+        out.permission_denied = error.permission_denied;
+        std::snprintf(out.reason, sizeof out.reason, "cannot be opened: %s", error.text.c_str());
         continue;
       }
       hid.Close(handle);

@@ -77,9 +77,7 @@ void Quorel::txt_Command_Change() {
     beep_();
     return;
   }
-  for (char& c : txt_Command_) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
+  for (char& c : txt_Command_) c = AsciiUpper(c);
   ExecuteCommand(txt_Command_, *this);
   txt_Command_.clear();
 }

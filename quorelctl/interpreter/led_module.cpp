@@ -120,9 +120,7 @@ void SplitArguments(std::string_view text, int count) {
     std::string_view argument = text.substr(4);
     if (argument.size() == 3) {
       char upper[3];
-      std::transform(argument.begin(), argument.end(), upper, [](char c) {
-        return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-      });
+      std::transform(argument.begin(), argument.end(), upper, AsciiUpper);
       std::string_view word(upper, 3);
       static constexpr std::string_view kNamed[] = {"SAW", "SQR", "SDN", "SUP"};
       for (int k = 0; k < 4; ++k) {

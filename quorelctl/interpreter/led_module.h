@@ -41,6 +41,10 @@ class ReportLink {
   virtual void SendReport() = 0;
 };
 
+// Upper case as the Command path applies it: ASCII letters only, whatever
+// the locale, so a command means the same on every system.
+constexpr char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
 // Runs one command (compared case-sensitively) against CurrentBoard.
 // Malformed commands are ignored without a word.
 void ExecuteCommand(std::string_view text, ReportLink& link);

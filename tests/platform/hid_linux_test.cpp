@@ -61,9 +61,9 @@ TEST_F(HidLinuxTest, WritesReachTheNodeByteForByte) {
   std::string path = tree_.Add("hidraw0", 0xE7A1, 0x00F0);
   FifoReader reader(path);
   ASSERT_TRUE(reader.ok());
-  std::string error;
+  platform::HidOpenError error;
   platform::HidHandle handle = hid_.Open(path, &error);
-  ASSERT_NE(handle, platform::kInvalidHidHandle) << error;
+  ASSERT_NE(handle, platform::kInvalidHidHandle) << error.text;
   const std::vector<uint8_t> report = {0, 64, 1, 2, 3, 4, 5, 0, 0};
   EXPECT_TRUE(hid_.Write(handle, report));
   EXPECT_TRUE(hid_.Write(handle, report));
@@ -74,13 +74,14 @@ TEST_F(HidLinuxTest, WritesReachTheNodeByteForByte) {
 }
 
 TEST_F(HidLinuxTest, OpenFailureKeepsTheReason) {
-  std::string error;
+  platform::HidOpenError error;
   EXPECT_EQ(hid_.Open(tree_.dev() + "/hidraw9", &error), platform::kInvalidHidHandle);
-  EXPECT_EQ(error, "No such file or directory");
+  EXPECT_EQ(error.text, "No such file or directory");
+  EXPECT_FALSE(error.permission_denied);
   // A directory where the node should be: not writable.
   std::filesystem::create_directory(tree_.dev() + "/hidraw8");
   EXPECT_EQ(hid_.Open(tree_.dev() + "/hidraw8", &error), platform::kInvalidHidHandle);
-  EXPECT_EQ(error, "Is a directory");
+  EXPECT_EQ(error.text, "Is a directory");
 }
 
 }  // namespace

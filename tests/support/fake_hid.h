@@ -29,10 +29,10 @@ class FakeHid final : public platform::HidService {
     return devices_;
   }
 
-  platform::HidHandle Open(const std::string& path, std::string* error) override {
+  platform::HidHandle Open(const std::string& path, platform::HidOpenError* error) override {
     opened.push_back(path);
     if (auto it = open_errors_.find(path); it != open_errors_.end()) {
-      *error = it->second;
+      *error = {it->second, it->second == "Permission denied"};
       return platform::kInvalidHidHandle;
     }
     platform::HidHandle handle = next_handle_++;

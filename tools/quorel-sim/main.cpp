@@ -131,7 +131,10 @@ class Simulator {
         std::fprintf(stderr, "quorel-sim: cannot run %s: %s\n", options_.command[0], std::strerror(errno));
         std::_Exit(127);
       }
-      if (child_ < 0) return Fail("cannot start the command"), 1;
+      if (child_ < 0) {
+        Fail("cannot start the command");
+        return 1;
+      }
     } else {
       std::printf("export QUOREL_SYSFS_ROOT=%s\nexport QUOREL_DEV_ROOT=%s\n", sysfs().c_str(), dev().c_str());
       std::fflush(stdout);

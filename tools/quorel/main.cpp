@@ -6,12 +6,12 @@
 #include <vector>
 
 #include "quorelctl.hpp"
+#include "udev_rule.h"
 
 namespace {
 
 constexpr const char* kRuleFile = "/etc/udev/rules.d/70-quorel.rules";
-constexpr const char* kRule =
-    "SUBSYSTEM==\"hidraw\", ATTRS{idVendor}==\"e7a1\", ATTRS{idProduct}==\"00f[0-9a-f]\", TAG+=\"uaccess\"";
+constexpr const char* kRule = QUOREL_UDEV_RULE;
 
 int Usage() {
   std::fprintf(stderr,
