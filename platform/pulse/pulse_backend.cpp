@@ -1,0 +1,216 @@
+// Wave-input backend over the sound server's native protocol (PulseAudio, or
+// PipeWire through its PulseAudio interface): every source of the server,
+// the monitors of outputs first, since those carry what the computer plays.
+#include <pulse/pulseaudio.h>
+
+#include <algorithm>
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "platform/wavein_backend.h"
+
+namespace platform {
+namespace {
+
+constexpr pa_sample_spec kSpec = {PA_SAMPLE_U8, 11025, 2};
+constexpr auto kConnectTimeout = std::chrono::seconds(2);
+
+struct Source {
+  std::string name, description;
+  bool monitor = false;
+};
+
+// One listing over a private, single-threaded main loop, bounded in time so
+// that an unanswering server cannot hang the caller.
+class Lister {
+ public:
+  Lister() : loop_(pa_mainloop_new()) {
+    context_ = pa_context_new(pa_mainloop_get_api(loop_), "Sonovar");
+  }
+  ~Lister() {
+    if (context_ != nullptr) {
+      pa_context_disconnect(context_);
+      pa_context_unref(context_);
+    }
+    pa_mainloop_free(loop_);
+  }
+
+  bool Run(std::vector<Source>* sources, std::string* default_source) {
+    if (context_ == nullptr || pa_context_connect(context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0)
+      return false;
+    if (!RunUntil([&] {
+          auto s = pa_context_get_state(context_);
+          return s == PA_CONTEXT_READY || !PA_CONTEXT_IS_GOOD(s);
+        }) ||
+        pa_context_get_state(context_) != PA_CONTEXT_READY)
+      return false;
+
+    int pending = 2;
+    auto done = [&] { return pending == 0; };
+    struct Call {
+      std::vector<Source>* sources;
+      std::string* default_source;
+      int* pending;
+    } call{sources, default_source, &pending};
+    pa_operation_unref(pa_context_get_server_info(
+        context_,
+        [](pa_context*, const pa_server_info* info, void* data) {
+          auto* c = static_cast<Call*>(data);
+          if (info != nullptr && info->default_source_name != nullptr) *c->default_source = info->default_source_name;
+          --*c->pending;
+        },
+        &call));
+    pa_operation_unref(pa_context_get_source_info_list(
+        context_,
+        [](pa_context*, const pa_source_info* info, int eol, void* data) {
+          auto* c = static_cast<Call*>(data);
+          if (eol != 0) {
+            --*c->pending;
+            return;
+          }
+          c->sources->push_back({info->name, info->description != nullptr ? info->description : info->name,
+                                 info->monitor_of_sink != PA_INVALID_INDEX});
+        },
+        &call));
+    return RunUntil(done);
+  }
+
+ private:
+  template <typename Done>
+  bool RunUntil(Done done) {
+    const auto deadline = std::chrono::steady_clock::now() + kConnectTimeout;
+    while (!done()) {
+      auto left = std::chrono::duration_cast<std::chrono::microseconds>(deadline - std::chrono::steady_clock::now());
+      if (left.count() <= 0) return false;
+      if (pa_mainloop_prepare(loop_, static_cast<int>(left.count())) < 0 || pa_mainloop_poll(loop_) < 0 ||
+          pa_mainloop_dispatch(loop_) < 0)
+        return false;
+    }
+    return true;
+  }
+
+  pa_mainloop* loop_;
+  pa_context* context_ = nullptr;
+};
+
+class PulseStream final : public BackendStream {
+ public:
+  PulseStream(std::string source, CaptureSink& sink) : source_(std::move(source)), sink_(sink) {}
+
+  ~PulseStream() override {
+    Stop();
+    if (loop_ != nullptr) pa_threaded_mainloop_stop(loop_);
+    if (context_ != nullptr) {
+      pa_context_disconnect(context_);
+      pa_context_unref(context_);
+    }
+    if (loop_ != nullptr) pa_threaded_mainloop_free(loop_);
+  }
+
+  // Connects to the server; false when it cannot be reached in time.
+  bool Connect() {
+    loop_ = pa_threaded_mainloop_new();
+    if (loop_ == nullptr) return false;
+    context_ = pa_context_new(pa_threaded_mainloop_get_api(loop_), "Sonovar");
+    if (context_ == nullptr) return false;
+    pa_context_set_state_callback(
+        context_, [](pa_context*, void* loop) { pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop*>(loop), 0); },
+        loop_);
+    if (pa_context_connect(context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) return false;
+    pa_threaded_mainloop_lock(loop_);
+    if (pa_threaded_mainloop_start(loop_) < 0) {
+      pa_threaded_mainloop_unlock(loop_);
+      return false;
+    }
+    pa_context_state_t state;
+    while ((state = pa_context_get_state(context_)) != PA_CONTEXT_READY && PA_CONTEXT_IS_GOOD(state))
+      pa_threaded_mainloop_wait(loop_);
+    pa_threaded_mainloop_unlock(loop_);
+    return state == PA_CONTEXT_READY;
+  }
+
+  bool Start() override {
+    pa_threaded_mainloop_lock(loop_);
+    if (stream_ == nullptr) {
+      stream_ = pa_stream_new(context_, "Sonovar capture", &kSpec, nullptr);
+      if (stream_ != nullptr) {
+        pa_stream_set_read_callback(stream_, &PulseStream::OnRead, this);
+        // Small fragments, so that a 512-byte buffer fills about 23 ms after its first frame.
+        pa_buffer_attr attr{};
+        attr.maxlength = static_cast<uint32_t>(-1);
+        attr.fragsize = 128;
+        if (pa_stream_connect_record(stream_, source_.c_str(), &attr, PA_STREAM_ADJUST_LATENCY) < 0) {
+          pa_stream_unref(stream_);
+          stream_ = nullptr;
+        }
+      }
+    }
+    const bool ok = stream_ != nullptr;
+    pa_threaded_mainloop_unlock(loop_);
+    return ok;
+  }
+
+  void Stop() override {
+    if (loop_ == nullptr) return;
+    // The read callback runs under the loop's lock: once the stream is gone
+    // under that lock, nothing more is delivered.
+    pa_threaded_mainloop_lock(loop_);
+    if (stream_ != nullptr) {
+      pa_stream_set_read_callback(stream_, nullptr, nullptr);
+      pa_stream_disconnect(stream_);
+      pa_stream_unref(stream_);
+      stream_ = nullptr;
+    }
+    pa_threaded_mainloop_unlock(loop_);
+  }
+
+ private:
+  static void OnRead(pa_stream* stream, size_t, void* self) {
+    auto* me = static_cast<PulseStream*>(self);
+    const void* data = nullptr;
+    size_t size = 0;
+    while (pa_stream_readable_size(stream) > 0 && pa_stream_peek(stream, &data, &size) == 0 && size > 0) {
+      if (data != nullptr) {
+        me->sink_.Deliver(static_cast<const uint8_t*>(data), size & ~size_t{1});
+      } else {
+        // A hole: the server lost this much; it stays silence.
+        std::vector<uint8_t> silence(size & ~size_t{1}, 128);
+        me->sink_.Deliver(silence.data(), silence.size());
+      }
+      pa_stream_drop(stream);
+    }
+  }
+
+  const std::string source_;
+  CaptureSink& sink_;
+  pa_threaded_mainloop* loop_ = nullptr;
+  pa_context* context_ = nullptr;
+  pa_stream* stream_ = nullptr;  // guarded by the loop's lock
+};
+
+class PulseBackend final : public WaveInBackend {
+ public:
+  std::vector<BackendDevice> List() override {
+    std::vector<Source> sources;
+    std::string default_source;
+    if (!Lister().Run(&sources, &default_source)) return {};
+    std::stable_partition(sources.begin(), sources.end(), [](const Source& s) { return s.monitor; });
+    std::vector<BackendDevice> devices;
+    // The server converts to any format, so every source can deliver ours.
+    for (const Source& s : sources) devices.push_back({s.description, true, s.name == default_source, s.name});
+    return devices;
+  }
+
+  std::unique_ptr<BackendStream> Open(const BackendDevice& device, CaptureSink& sink) override {
+    auto stream = std::make_unique<PulseStream>(device.id, sink);
+    if (!stream->Connect()) return nullptr;
+    return stream;
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<WaveInBackend> MakePulseBackend() { return std::make_unique<PulseBackend>(); }
+
+}  // namespace platform

@@ -1,0 +1,216 @@
+// The wave-input service over its backends: device numbering, the buffer
+// queue and its done flags, dropped frames and the owner's wake-up. No
+// system headers: each backend brings its own.
+#include "platform/wavein.h"
+
+#include <algorithm>
+#include <cstring>
+#include <deque>
+#include <map>
+#include <mutex>
+
+#include "platform/wavein_backend.h"
+
+namespace platform {
+
+namespace {
+
+class Session final : public CaptureSink {
+ public:
+  explicit Session(WaveIn::DoneCallback on_done) : on_done_(std::move(on_done)) {}
+
+  void Deliver(const uint8_t* bytes, size_t size) override {
+    std::lock_guard lock(mutex_);
+    while (size > 0) {
+      if (queue_.empty()) {
+        dropped_frames_ += size / 2;
+        return;
+      }
+      WaveHeader* header = queue_.front();
+      const uint32_t have = header->bytes_recorded.load(std::memory_order_relaxed);
+      const size_t n = std::min<size_t>(size, header->buffer_length - have);
+      std::memcpy(header->data + have, bytes, n);
+      header->bytes_recorded.store(static_cast<uint32_t>(have + n), std::memory_order_release);
+      bytes += n;
+      size -= n;
+      if (have + n == header->buffer_length) Finish(header);
+    }
+  }
+
+  void Queue(WaveHeader* header) {
+    std::lock_guard lock(mutex_);
+    queue_.push_back(header);
+  }
+
+  // Hands every queued buffer back, done, with what it holds.
+  void ReturnAll() {
+    std::lock_guard lock(mutex_);
+    while (!queue_.empty()) Finish(queue_.front());
+  }
+
+  uint64_t dropped_frames() {
+    std::lock_guard lock(mutex_);
+    return dropped_frames_;
+  }
+
+  std::unique_ptr<BackendStream> stream;
+
+ private:
+  // Called with mutex_ held; the header is at the front of the queue.
+  void Finish(WaveHeader* header) {
+    queue_.pop_front();
+    header->flags.fetch_and(~kWaveHeaderInQueue, std::memory_order_relaxed);
+    header->flags.fetch_or(kWaveHeaderDone, std::memory_order_release);
+    if (on_done_) on_done_();
+  }
+
+  const WaveIn::DoneCallback on_done_;
+  std::mutex mutex_;  // guards queue_ and dropped_frames_ against the backend's thread
+  std::deque<WaveHeader*> queue_;
+  uint64_t dropped_frames_ = 0;
+};
+
+class WaveInService final : public WaveIn {
+ public:
+  explicit WaveInService(std::vector<std::unique_ptr<WaveInBackend>> backends) {
+    for (auto& b : backends)
+      if (b) backends_.push_back(std::move(b));
+  }
+
+  ~WaveInService() override {
+    for (auto& [handle, session] : sessions_) session->stream.reset();
+  }
+
+  unsigned GetNumDevs() override {
+    devices_.clear();
+    for (auto& backend : backends_)
+      for (BackendDevice& device : backend->List()) devices_.push_back({backend.get(), std::move(device)});
+    listed_ = true;
+    return static_cast<unsigned>(devices_.size());
+  }
+
+  int GetDevCaps(unsigned device, WaveInCaps* caps) override {
+    if (!listed_) GetNumDevs();
+    if (device >= devices_.size() || caps == nullptr) return kWaveErrorBadDevice;
+    caps->name = devices_[device].device.name;
+    caps->formats = devices_[device].device.format_ok ? kWaveFormat11kStereo8 : 0;
+    return 0;
+  }
+
+  int Open(WaveInHandle* handle, int device, const WaveFormat& format, DoneCallback on_done) override {
+    if (handle == nullptr) return kWaveErrorInvalidHandle;
+    if (!listed_) GetNumDevs();
+    const Listed* chosen = nullptr;
+    if (device == -1) {
+      // The default input: the one a backend names, else the first usable.
+      for (const Listed& d : devices_)
+        if (d.device.format_ok && d.device.is_default) { chosen = &d; break; }
+      for (const Listed& d : devices_)
+        if (chosen == nullptr && d.device.format_ok) chosen = &d;
+      if (chosen == nullptr) return kWaveErrorBadDevice;
+    } else {
+      if (device < 0 || static_cast<size_t>(device) >= devices_.size()) return kWaveErrorBadDevice;
+      chosen = &devices_[device];
+    }
+    if (format.channels != 2 || format.samples_per_second != 11025 || format.bits_per_sample != 8 ||
+        !chosen->device.format_ok)
+      return kWaveErrorBadFormat;
+    auto session = std::make_unique<Session>(std::move(on_done));
+    session->stream = chosen->backend->Open(chosen->device, *session);
+    if (!session->stream) return kWaveErrorOpenFailed;
+    const WaveInHandle h = next_handle_++;
+    sessions_[h] = std::move(session);
+    *handle = h;
+    return 0;
+  }
+
+  int Start(WaveInHandle handle) override {
+    Session* s = Find(handle);
+    if (s == nullptr) return kWaveErrorInvalidHandle;
+    return s->stream->Start() ? 0 : kWaveErrorOpenFailed;
+  }
+
+  int PrepareHeader(WaveInHandle handle, WaveHeader* header) override {
+    if (Find(handle) == nullptr || header == nullptr) return kWaveErrorInvalidHandle;
+    header->flags.fetch_or(kWaveHeaderPrepared);
+    return 0;
+  }
+
+  int AddBuffer(WaveInHandle handle, WaveHeader* header) override {
+    Session* s = Find(handle);
+    if (s == nullptr || header == nullptr) return kWaveErrorInvalidHandle;
+    if (!(header->flags.load() & kWaveHeaderPrepared) || header->data == nullptr || header->buffer_length == 0)
+      return kWaveErrorUnprepared;
+    if (header->flags.load() & kWaveHeaderInQueue) return kWaveErrorStillPlaying;
+    header->bytes_recorded.store(0);
+    header->flags.fetch_and(~kWaveHeaderDone);
+    header->flags.fetch_or(kWaveHeaderInQueue);
+    s->Queue(header);
+    return 0;
+  }
+
+  int UnprepareHeader(WaveInHandle handle, WaveHeader* header) override {
+    if (Find(handle) == nullptr || header == nullptr) return kWaveErrorInvalidHandle;
+    if (header->flags.load() & kWaveHeaderInQueue) return kWaveErrorStillPlaying;
+    header->flags.fetch_and(~kWaveHeaderPrepared);
+    return 0;
+  }
+
+  int Reset(WaveInHandle handle) override {
+    Session* s = Find(handle);
+    if (s == nullptr) return kWaveErrorInvalidHandle;
+    s->stream->Stop();
+    s->ReturnAll();
+    return 0;
+  }
+
+  int Close(WaveInHandle handle) override {
+    auto it = sessions_.find(handle);
+    if (it == sessions_.end()) return kWaveErrorInvalidHandle;
+    it->second->stream.reset();  // stops the backend's thread first
+    it->second->ReturnAll();
+    sessions_.erase(it);
+    return 0;
+  }
+
+  uint64_t DroppedFrames(WaveInHandle handle) override {
+    Session* s = Find(handle);
+    return s != nullptr ? s->dropped_frames() : 0;
+  }
+
+ private:
+  struct Listed {
+    WaveInBackend* backend;
+    BackendDevice device;
+  };
+
+  Session* Find(WaveInHandle handle) {
+    auto it = sessions_.find(handle);
+    return it == sessions_.end() ? nullptr : it->second.get();
+  }
+
+  std::vector<std::unique_ptr<WaveInBackend>> backends_;
+  std::vector<Listed> devices_;
+  bool listed_ = false;
+  std::map<WaveInHandle, std::unique_ptr<Session>> sessions_;  // owner's thread only
+  WaveInHandle next_handle_ = 1;
+};
+
+}  // namespace
+
+std::unique_ptr<WaveIn> MakeWaveIn(std::vector<std::unique_ptr<WaveInBackend>> backends) {
+  return std::make_unique<WaveInService>(std::move(backends));
+}
+
+WaveIn& SystemWaveIn() {
+  static std::unique_ptr<WaveIn> service = [] {
+    std::vector<std::unique_ptr<WaveInBackend>> backends;
+    backends.push_back(MakePulseBackend());
+    backends.push_back(MakePortAudioBackend());
+    backends.push_back(MakeFileBackend());
+    return MakeWaveIn(std::move(backends));
+  }();
+  return *service;
+}
+
+}  // namespace platform

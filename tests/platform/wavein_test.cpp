@@ -1,0 +1,235 @@
+// The wave-input service over a scripted backend: numbering, the handle
+// rules, done flags, reset, dropped frames and the wake-up.
+#include "platform/wavein.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <vector>
+
+#include "platform/wavein_backend.h"
+
+namespace platform {
+namespace {
+
+// A backend whose stream delivers only when the test says so.
+class ScriptedBackend final : public WaveInBackend {
+ public:
+  struct Stream final : BackendStream {
+    Stream(ScriptedBackend& b, CaptureSink& s) : backend(b), sink(s) { backend.stream = this; }
+    ~Stream() override { backend.stream = nullptr; }
+    bool Start() override { return started = backend.start_ok; }
+    void Stop() override { started = false; ++backend.stops; }
+    ScriptedBackend& backend;
+    CaptureSink& sink;
+    bool started = false;
+  };
+
+  std::vector<BackendDevice> List() override { return devices; }
+  std::unique_ptr<BackendStream> Open(const BackendDevice& device, CaptureSink& sink) override {
+    opened.push_back(device.id);
+    if (!open_ok) return nullptr;
+    return std::make_unique<Stream>(*this, sink);
+  }
+
+  void Deliver(std::vector<uint8_t> bytes) { stream->sink.Deliver(bytes.data(), bytes.size()); }
+
+  std::vector<BackendDevice> devices;
+  std::vector<std::string> opened;
+  bool open_ok = true;
+  bool start_ok = true;
+  int stops = 0;
+  Stream* stream = nullptr;
+};
+
+class WaveInTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    auto backend = std::make_unique<ScriptedBackend>();
+    backend_ = backend.get();
+    backend_->devices = {{"Line In (8-bit not possible)", false, false, "a"},
+                         {"Monitor of Speakers", true, false, "b"},
+                         {"Microphone", true, true, "c"}};
+    std::vector<std::unique_ptr<WaveInBackend>> list;
+    list.push_back(nullptr);  // a backend this build does not have
+    list.push_back(std::move(backend));
+    service_ = MakeWaveIn(std::move(list));
+  }
+
+  WaveInHandle OpenDevice(int device) {
+    WaveInHandle handle = 0;
+    EXPECT_EQ(service_->Open(&handle, device, WaveFormat{}, [this] { ++wakeups_; }), 0);
+    EXPECT_NE(handle, 0u);
+    return handle;
+  }
+
+  ScriptedBackend* backend_;
+  std::unique_ptr<WaveIn> service_;
+  std::atomic<int> wakeups_{0};
+};
+
+TEST_F(WaveInTest, ListsDevicesWithNameAndFormatBit) {
+  ASSERT_EQ(service_->GetNumDevs(), 3u);
+  WaveInCaps caps;
+  ASSERT_EQ(service_->GetDevCaps(0, &caps), 0);
+  EXPECT_EQ(caps.name, "Line In (8-bit not possible)");
+  EXPECT_EQ(caps.formats & kWaveFormat11kStereo8, 0u);
+  ASSERT_EQ(service_->GetDevCaps(1, &caps), 0);
+  EXPECT_EQ(caps.formats & kWaveFormat11kStereo8, kWaveFormat11kStereo8);
+  EXPECT_EQ(service_->GetDevCaps(3, &caps), kWaveErrorBadDevice);
+}
+
+TEST_F(WaveInTest, NoBackendAndNoDeviceListNothing) {
+  auto empty = MakeWaveIn({});
+  EXPECT_EQ(empty->GetNumDevs(), 0u);
+  WaveInHandle handle = 0;
+  EXPECT_NE(empty->Open(&handle, -1, WaveFormat{}), 0);
+  EXPECT_EQ(handle, 0u);
+}
+
+struct OpenCase {
+  const char* name;
+  int device;
+  bool backend_opens;
+  int result;
+  const char* opened;  // backend id opened, "" for none
+};
+
+class OpenTest : public WaveInTest, public ::testing::WithParamInterface<OpenCase> {};
+
+TEST_P(OpenTest, HandleIsZeroAfterAFailedOpen) {
+  const OpenCase& c = GetParam();
+  backend_->open_ok = c.backend_opens;
+  service_->GetNumDevs();
+  WaveInHandle handle = 0;
+  EXPECT_EQ(service_->Open(&handle, c.device, WaveFormat{}), c.result);
+  EXPECT_EQ(handle != 0, c.result == 0);
+  EXPECT_EQ(backend_->opened.empty() ? std::string() : backend_->opened.back(), c.opened);
+  if (handle != 0) {
+    EXPECT_EQ(service_->Close(handle), 0);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Devices, OpenTest,
+    ::testing::Values(OpenCase{"Usable", 1, true, 0, "b"},
+                      OpenCase{"DefaultIsTheMarkedOne", -1, true, 0, "c"},
+                      OpenCase{"WithoutTheFormat", 0, true, kWaveErrorBadFormat, ""},
+                      OpenCase{"PastTheList", 3, true, kWaveErrorBadDevice, ""},
+                      OpenCase{"Negative", -2, true, kWaveErrorBadDevice, ""},
+                      OpenCase{"BackendRefuses", 1, false, kWaveErrorOpenFailed, "b"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(WaveInTest, OtherFormatsAreRefused) {
+  WaveInHandle handle = 0;
+  WaveFormat mono;
+  mono.channels = 1;
+  EXPECT_EQ(service_->Open(&handle, 1, mono), kWaveErrorBadFormat);
+  EXPECT_EQ(handle, 0u);
+}
+
+TEST_F(WaveInTest, BufferIsDoneWhenFullAndWakesTheOwner) {
+  WaveInHandle h = OpenDevice(1);
+  uint8_t data[8] = {};
+  WaveHeader header;
+  header.data = data;
+  header.buffer_length = sizeof data;
+  ASSERT_EQ(service_->PrepareHeader(h, &header), 0);
+  ASSERT_EQ(service_->AddBuffer(h, &header), 0);
+  ASSERT_EQ(service_->Start(h), 0);
+  backend_->Deliver({1, 2, 3, 4, 5, 6});
+  EXPECT_FALSE(header.flags & kWaveHeaderDone);
+  EXPECT_EQ(header.bytes_recorded, 6u);
+  EXPECT_EQ(service_->UnprepareHeader(h, &header), kWaveErrorStillPlaying);
+  backend_->Deliver({7, 8, 9, 10});  // 9, 10 arrive with no buffer queued
+  EXPECT_TRUE(header.flags & kWaveHeaderDone);
+  EXPECT_EQ(wakeups_, 1);
+  EXPECT_EQ(std::vector<uint8_t>(data, data + 8), (std::vector<uint8_t>{1, 2, 3, 4, 5, 6, 7, 8}));
+  EXPECT_EQ(service_->DroppedFrames(h), 1u);
+  EXPECT_EQ(service_->UnprepareHeader(h, &header), 0);
+
+  // Queued again: the done flag is cleared and the buffer fills from its start.
+  ASSERT_EQ(service_->PrepareHeader(h, &header), 0);
+  ASSERT_EQ(service_->AddBuffer(h, &header), 0);
+  EXPECT_FALSE(header.flags & kWaveHeaderDone);
+  backend_->Deliver({20, 21, 22, 23, 24, 25, 26, 27});
+  EXPECT_TRUE(header.flags & kWaveHeaderDone);
+  EXPECT_EQ(data[0], 20);
+  EXPECT_EQ(wakeups_, 2);
+  EXPECT_EQ(service_->Close(h), 0);
+}
+
+TEST_F(WaveInTest, TwoQueuedBuffersFillInOrder) {
+  WaveInHandle h = OpenDevice(1);
+  uint8_t a[4], b[4];
+  WaveHeader ha, hb;
+  ha.data = a;
+  ha.buffer_length = 4;
+  hb.data = b;
+  hb.buffer_length = 4;
+  for (WaveHeader* x : {&ha, &hb}) {
+    service_->PrepareHeader(h, x);
+    service_->AddBuffer(h, x);
+  }
+  backend_->Deliver({1, 2, 3, 4, 5, 6});
+  EXPECT_TRUE(ha.flags & kWaveHeaderDone);
+  EXPECT_FALSE(hb.flags & kWaveHeaderDone);
+  EXPECT_EQ(b[0], 5);
+  EXPECT_EQ(service_->DroppedFrames(h), 0u);
+  service_->Close(h);
+}
+
+TEST_F(WaveInTest, ResetReturnsTheQueuedBufferDone) {
+  WaveInHandle h = OpenDevice(1);
+  uint8_t data[512];
+  WaveHeader header;
+  header.data = data;
+  header.buffer_length = 512;
+  service_->PrepareHeader(h, &header);
+  service_->AddBuffer(h, &header);
+  service_->Start(h);
+  backend_->Deliver({9, 9});
+  EXPECT_EQ(service_->Reset(h), 0);
+  EXPECT_TRUE(header.flags & kWaveHeaderDone);
+  EXPECT_FALSE(header.flags & kWaveHeaderInQueue);
+  EXPECT_EQ(header.bytes_recorded, 2u);
+  EXPECT_EQ(backend_->stops, 1);
+  EXPECT_FALSE(backend_->stream->started);
+  EXPECT_EQ(service_->UnprepareHeader(h, &header), 0);
+  EXPECT_EQ(service_->Close(h), 0);
+}
+
+TEST_F(WaveInTest, StaleAndZeroHandlesAreRefusedWithoutHarm) {
+  WaveInHandle h = OpenDevice(1);
+  EXPECT_EQ(service_->Close(h), 0);
+  EXPECT_EQ(service_->Close(h), kWaveErrorInvalidHandle);
+  EXPECT_EQ(service_->Reset(h), kWaveErrorInvalidHandle);
+  EXPECT_EQ(service_->Start(0), kWaveErrorInvalidHandle);
+  WaveHeader header;
+  EXPECT_EQ(service_->AddBuffer(h, &header), kWaveErrorInvalidHandle);
+  EXPECT_EQ(service_->DroppedFrames(h), 0u);
+}
+
+TEST_F(WaveInTest, UnpreparedBufferCannotBeQueued) {
+  WaveInHandle h = OpenDevice(1);
+  uint8_t data[4];
+  WaveHeader header;
+  header.data = data;
+  header.buffer_length = 4;
+  EXPECT_EQ(service_->AddBuffer(h, &header), kWaveErrorUnprepared);
+  service_->PrepareHeader(h, &header);
+  EXPECT_EQ(service_->AddBuffer(h, &header), 0);
+  EXPECT_EQ(service_->AddBuffer(h, &header), kWaveErrorStillPlaying);
+  service_->Close(h);
+  EXPECT_TRUE(header.flags & kWaveHeaderDone) << "closing returns the queued buffer";
+}
+
+TEST_F(WaveInTest, FailedStartIsReported) {
+  backend_->start_ok = false;
+  WaveInHandle h = OpenDevice(1);
+  EXPECT_NE(service_->Start(h), 0);
+  service_->Close(h);
+}
+
+}  // namespace
+}  // namespace platform
