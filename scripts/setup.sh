@@ -9,6 +9,8 @@ packages=(
   cmake ninja-build g++ pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
+  libpulse-dev portaudio19-dev libasound2-dev libsndfile1-dev libsamplerate0-dev
+  pulseaudio pulseaudio-utils
   locales tmux
 )
 

@@ -6,6 +6,9 @@
 #include <fcntl.h>
 #include <unistd.h>
 #endif
+#ifdef SONOVAR_HAVE_ALSA
+#include <alsa/asoundlib.h>
+#endif
 
 #include <string>
 #include <vector>
@@ -41,6 +44,18 @@ class QuietStderr {
  private:
   int saved_ = -1;
 };
+
+// PortAudio's ALSA part aborts the process when the ALSA configuration
+// defines no "default" device, so such a system gets no PortAudio devices.
+bool AlsaConfigUsable() {
+#ifdef SONOVAR_HAVE_ALSA
+  snd_config_t* definition = nullptr;
+  if (snd_config_update() < 0 || snd_config == nullptr) return false;
+  if (snd_config_search_definition(snd_config, "pcm", "default", &definition) < 0) return false;
+  snd_config_delete(definition);
+#endif
+  return true;
+}
 
 PaStreamParameters InputParameters(PaDeviceIndex device) {
   PaStreamParameters p{};
@@ -112,7 +127,7 @@ class PortAudioBackend final : public WaveInBackend {
       Pa_Terminate();
       initialized_ = false;
     }
-    if (!initialized_) initialized_ = Pa_Initialize() == paNoError;
+    if (!initialized_) initialized_ = AlsaConfigUsable() && Pa_Initialize() == paNoError;
     if (!initialized_) return {};
     std::vector<BackendDevice> devices;
     const PaDeviceIndex default_input = Pa_GetDefaultInputDevice();

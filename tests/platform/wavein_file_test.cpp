@@ -145,6 +145,27 @@ INSTANTIATE_TEST_SUITE_P(Files, BadFileTest,
                                            BadFileCase{"NotAudio", "this is not a sound file\n"}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+TEST_F(FileBackendTest, ResetReturnsTheQueuedBufferAndCloseTwiceIsHarmless) {
+  ::setenv("SONOVAR_INPUT_FILE", WriteU8Wav(std::vector<uint8_t>(2000, 200)).c_str(), 1);
+  auto service = FileService();
+  ASSERT_EQ(service->GetNumDevs(), 1u);
+  platform::WaveInHandle handle = 0;
+  ASSERT_EQ(service->Open(&handle, 0, platform::WaveFormat{}), 0);
+  uint8_t data[512];
+  platform::WaveHeader header;
+  header.data = data;
+  header.buffer_length = sizeof data;
+  service->PrepareHeader(handle, &header);
+  service->AddBuffer(handle, &header);
+  ASSERT_EQ(service->Start(handle), 0);
+  EXPECT_EQ(service->Reset(handle), 0);
+  EXPECT_TRUE(header.flags & platform::kWaveHeaderDone);
+  EXPECT_LT(header.bytes_recorded, 512u) << "reset came before the buffer could fill";
+  EXPECT_EQ(service->UnprepareHeader(handle, &header), 0);
+  EXPECT_EQ(service->Close(handle), 0);
+  EXPECT_EQ(service->Close(handle), platform::kWaveErrorInvalidHandle);
+}
+
 TEST_F(FileBackendTest, NoVariableNoDevice) {
   ::unsetenv("SONOVAR_INPUT_FILE");
   EXPECT_EQ(FileService()->GetNumDevs(), 0u);
