@@ -1,19 +1,13 @@
 #!/usr/bin/env bash
-# Set-up, then the main job: a light show on two virtual boards, drawn live in
-# the terminal (Ctrl-C ends it). With real boards, "build/tools/quorel/quorel
-# detect" finds them instead.
+# Set-up, then the main job: start Sonovar. Pick an input ("Monitor of ..."
+# follows what the computer plays) and press Start. Without a sound card,
+# SONOVAR_INPUT_FILE=some.wav adds the file as an input.
+# On a machine with no display, the virtual-board light show runs instead.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-BUILD_ONLY=release scripts/setup.sh
-quorel=$PWD/build/tools/quorel/quorel
-sim=$PWD/build/tools/quorel-sim/quorel-sim
-
-# Every lamp channel a waveform: saw, square, down, up in turn.
-waves=(SAW SQR SDN SUP)
-show=("SBA:255,255,255,255,3")
-for k in $(seq 1 30); do show+=("$(printf 'P%02d:%s' "$k" "${waves[$(((k - 1) % 4))]}")"); done
-if [[ -t 1 ]]; then
-  exec "$sim" --boards 1,2 -- bash -c '"$0" send --fast 1,2 "$@" && exec sleep infinity' "$quorel" "${show[@]}"
+if [[ -z "${DISPLAY:-}" && -z "${WAYLAND_DISPLAY:-}" ]]; then
+  echo "run: no display here; showing the virtual-board light show instead (scripts/board-show.sh)"
+  exec scripts/board-show.sh
 fi
-# Not a terminal: show the reports instead of the lamps.
-exec "$sim" --boards 1,2 --view none --log /dev/stdout -- "$quorel" send --fast 1,2 "${show[@]}"
+BUILD_ONLY=release scripts/setup.sh
+exec build/sonovar/sonovar "$@"

@@ -11,6 +11,7 @@ packages=(
   clang libclang-rt-14-dev
   libpulse-dev portaudio19-dev libasound2-dev libsndfile1-dev libsamplerate0-dev
   pulseaudio pulseaudio-utils
+  qt6-base-dev libgl-dev fonts-dejavu-core
   locales tmux
 )
 

@@ -22,7 +22,7 @@ namespace platform {
 namespace {
 
 constexpr int kRate = 11025;
-constexpr size_t kPieceFrames = 64;  // delivered together, about 5.8 ms
+constexpr size_t kPieceFrames = 256;  // delivered together, 23.2 ms: one capture buffer
 
 uint8_t ToU8(float sample) {
   const long v = std::lrint(static_cast<double>(sample) * 128.0) + 128;

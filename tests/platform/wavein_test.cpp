@@ -8,39 +8,12 @@
 #include <vector>
 
 #include "platform/wavein_backend.h"
+#include "support/scripted_wave.h"
 
 namespace platform {
 namespace {
 
-// A backend whose stream delivers only when the test says so.
-class ScriptedBackend final : public WaveInBackend {
- public:
-  struct Stream final : BackendStream {
-    Stream(ScriptedBackend& b, CaptureSink& s) : backend(b), sink(s) { backend.stream = this; }
-    ~Stream() override { backend.stream = nullptr; }
-    bool Start() override { return started = backend.start_ok; }
-    void Stop() override { started = false; ++backend.stops; }
-    ScriptedBackend& backend;
-    CaptureSink& sink;
-    bool started = false;
-  };
-
-  std::vector<BackendDevice> List() override { return devices; }
-  std::unique_ptr<BackendStream> Open(const BackendDevice& device, CaptureSink& sink) override {
-    opened.push_back(device.id);
-    if (!open_ok) return nullptr;
-    return std::make_unique<Stream>(*this, sink);
-  }
-
-  void Deliver(std::vector<uint8_t> bytes) { stream->sink.Deliver(bytes.data(), bytes.size()); }
-
-  std::vector<BackendDevice> devices;
-  std::vector<std::string> opened;
-  bool open_ok = true;
-  bool start_ok = true;
-  int stops = 0;
-  Stream* stream = nullptr;
-};
+using testing_support::ScriptedBackend;
 
 class WaveInTest : public ::testing::Test {
  protected:

@@ -1,0 +1,212 @@
+#include "sonovar/app/form1.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "sonovar/app/cut_bars.h"
+
+namespace sonovar {
+
+namespace {
+
+const QString kStart = QStringLiteral("Start");
+const QString kStop = QStringLiteral("Stop");
+
+QScrollBar* MakeCutSlider(const QString& name, QWidget* parent) {
+  auto* slider = new QScrollBar(Qt::Vertical, parent);
+  slider->setObjectName(name);
+  slider->setRange(1, 128);
+  slider->setMinimumHeight(128);
+  return slider;
+}
+
+}  // namespace
+
+Form1::Form1(platform::WaveIn& wave, MessageSink messages, QWidget* parent)
+    : QWidget(parent), messages_(std::move(messages)), capture_(wave) {
+  setObjectName(QStringLiteral("Form1"));
+  setWindowTitle(QStringLiteral("Sonovar"));
+
+  // Sound input.
+  Combo1 = new QComboBox(this);
+  Combo1->setObjectName(QStringLiteral("Combo1"));
+  Combo1->setToolTip(QStringLiteral("Select your Audio Output Device."));
+  Combo1->setMinimumContentsLength(28);
+  Combo1->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+  Command1 = new QPushButton(kStart, this);
+  Command1->setObjectName(QStringLiteral("Command1"));
+  Command1->setMinimumWidth(Command1->fontMetrics().horizontalAdvance(QStringLiteral("Start")) * 3);
+  auto* input = new QGroupBox(QStringLiteral("Sound input"), this);
+  auto* input_row = new QHBoxLayout(input);
+  input_row->addWidget(Combo1, 1);
+  input_row->addWidget(Command1);
+
+  // Levels: the peak, its average, the cuts and their bars.
+  Label8 = new QLabel(QStringLiteral("Peak Audio Level"), this);
+  lbl_Peak = new QLabel(QStringLiteral("0"), this);
+  Label10 = new QLabel(QStringLiteral("Averaged Peak "), this);
+  lbl_AveragedPeaks = new QLabel(QStringLiteral("0"), this);
+  for (QLabel* value : {lbl_Peak, lbl_AveragedPeaks}) {
+    value->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    // A fixed size: a new number repaints the label alone, not the layout.
+    value->setFixedSize(value->fontMetrics().horizontalAdvance(QStringLiteral("-0000")), value->sizeHint().height());
+    // Opaque: its group box is not painted again behind every new number.
+    value->setAutoFillBackground(true);
+  }
+  lbl_Peak->setObjectName(QStringLiteral("lbl_Peak"));
+  lbl_AveragedPeaks->setObjectName(QStringLiteral("lbl_AveragedPeaks"));
+  vsc_RedCut = MakeCutSlider(QStringLiteral("vsc_RedCut"), this);
+  vsc_YellowCut = MakeCutSlider(QStringLiteral("vsc_YellowCut"), this);
+  vsc_GreenCut = MakeCutSlider(QStringLiteral("vsc_GreenCut"), this);
+  vsc_CyanCut = MakeCutSlider(QStringLiteral("vsc_CyanCut"), this);
+  box_BG = new CutBars(this);
+  box_BG->setObjectName(QStringLiteral("box_BG"));
+
+  auto* levels = new QGroupBox(QStringLiteral("Levels"), this);
+  auto* levels_grid = new QGridLayout(levels);
+  levels_grid->addWidget(Label8, 0, 0);
+  levels_grid->addWidget(lbl_Peak, 0, 1);
+  levels_grid->addWidget(Label10, 1, 0);
+  levels_grid->addWidget(lbl_AveragedPeaks, 1, 1);
+  auto* cuts = new QHBoxLayout;
+  for (QScrollBar* s : {vsc_RedCut, vsc_YellowCut, vsc_GreenCut, vsc_CyanCut}) cuts->addWidget(s);
+  cuts->addSpacing(8);
+  cuts->addWidget(box_BG, 1);
+  levels_grid->addLayout(cuts, 2, 0, 1, 2);
+  levels_grid->setRowStretch(2, 1);
+
+  auto* layout = new QGridLayout(this);
+  layout->addWidget(input, 0, 0, 1, 2);
+  layout->addWidget(levels, 1, 0);
+  // Column 1 keeps room for the effects, the boards and the animation file.
+  layout->setColumnStretch(1, 1);
+  layout->setColumnMinimumWidth(1, 320);
+  layout->setRowStretch(1, 1);
+
+  tmr_ResetPeak = new QTimer(this);
+  tmr_ResetPeak->setInterval(50);
+
+  // Handlers, connected by name.
+  connect(Command1, &QPushButton::clicked, this, [this] { Command1_Click(); });
+  connect(tmr_ResetPeak, &QTimer::timeout, this, [this] { tmr_ResetPeak_Timer(); });
+  connect(vsc_RedCut, &QScrollBar::valueChanged, this, [this] { vsc_RedCut_Change(); });
+  connect(vsc_YellowCut, &QScrollBar::valueChanged, this, [this] { vsc_YellowCut_Change(); });
+  connect(vsc_GreenCut, &QScrollBar::valueChanged, this, [this] { vsc_GreenCut_Change(); });
+  connect(vsc_CyanCut, &QScrollBar::valueChanged, this, [this] { vsc_CyanCut_Change(); });
+  connect(vsc_RedCut, &QScrollBar::sliderMoved, this, [this] { vsc_RedCut_Scroll(); });
+  connect(vsc_YellowCut, &QScrollBar::sliderMoved, this, [this] { vsc_YellowCut_Scroll(); });
+  connect(vsc_GreenCut, &QScrollBar::sliderMoved, this, [this] { vsc_GreenCut_Scroll(); });
+  connect(vsc_CyanCut, &QScrollBar::sliderMoved, this, [this] { vsc_CyanCut_Scroll(); });
+
+  tmr_ResetPeak->start();
+}
+
+Form1::~Form1() {
+  // The end of the window: a capture still marked running is stopped.
+  if (Command1->text() == kStop) Stop();
+}
+
+void Form1::Form_Load() {
+  ListInputDevices();
+  for (size_t i = 0; i < kCuts.size(); ++i) Slider(kCuts[i])->setValue(kCutStartValues[i]);
+}
+
+void Form1::ListInputDevices() {
+  Combo1->clear();
+  for (const InputDevice& d : capture_.ListInputDevices())
+    Combo1->addItem(QString::fromStdString(d.name), d.device);
+  if (Combo1->count() == 0) {
+    messages_(this, {QStringLiteral("No audio devices were found on your system."), {}});
+    Command1->setEnabled(false);
+  } else {
+    Combo1->setCurrentIndex(0);
+  }
+}
+
+void Form1::Command1_Click() {
+  if (Command1->text() == kStop) {
+    Stop();
+    Command1->setText(kStart);
+    return;
+  }
+  Command1->setText(kStop);
+  const int device = Combo1->currentIndex() < 0 ? -1 : Combo1->currentData().toInt();
+  // The service calls this from its own thread: a queued no-op is enough to
+  // wake the event wait below.
+  capture_.Open(device, [this] { QMetaObject::invokeMethod(this, [] {}, Qt::QueuedConnection); });
+  if (capture_.CaptureHandle == 0) {
+    messages_(this, {QStringLiteral("Wave input device failed to open"), {}});
+    return;
+  }
+  capture_.Start();
+  capture_.CaptureLoop(
+      [](const std::function<bool()>& done) {
+        // Sleeps until an event arrives: a click, a timer or the buffer's wake-up.
+        while (!done()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+      },
+      [] { QCoreApplication::processEvents(); },
+      [this](std::span<const uint8_t, kCaptureBufferBytes> buffer) { AnalyseBuffer(buffer); });
+}
+
+void Form1::Stop() { capture_.Stop(); }
+
+void Form1::AnalyseBuffer(std::span<const uint8_t, kCaptureBufferBytes> buffer) {
+  if (analysis_.Analyze(buffer)) lbl_Peak->setText(QString::number(analysis_.Peak));
+  if (AfterAnalysis) AfterAnalysis();
+}
+
+void Form1::tmr_ResetPeak_Timer() {
+  if (!analysis_.PeakFalls()) return;
+  tmr_ResetPeak->stop();
+  // Each slider assignment runs that slider's change handler.
+  if (analysis_.PeakTick([this](Cut cut, int value) { Slider(cut)->setValue(value); }))
+    lbl_AveragedPeaks->setText(QString::number(analysis_.AveragedPeak));
+  lbl_Peak->setText(QString::number(analysis_.Peak));
+  tmr_ResetPeak->start();
+}
+
+void Form1::CutChange(Cut cut, int value) {
+  box_BG->SetBarHeight(cut, CutBarHeight(value));
+  analysis_.CutChanged(cut, value);
+}
+
+QScrollBar* Form1::Slider(Cut cut) const {
+  switch (cut) {
+    case Cut::kRed: return vsc_RedCut;
+    case Cut::kYellow: return vsc_YellowCut;
+    case Cut::kGreen: return vsc_GreenCut;
+    case Cut::kCyan: return vsc_CyanCut;
+  }
+  return nullptr;
+}
+
+void Form1::vsc_RedCut_Change() { CutChange(Cut::kRed, vsc_RedCut->value()); }
+void Form1::vsc_YellowCut_Change() { CutChange(Cut::kYellow, vsc_YellowCut->value()); }
+void Form1::vsc_GreenCut_Change() { CutChange(Cut::kGreen, vsc_GreenCut->value()); }
+void Form1::vsc_CyanCut_Change() { CutChange(Cut::kCyan, vsc_CyanCut->value()); }
+// While the thumb is dragged the bars and thresholds follow it.
+void Form1::vsc_RedCut_Scroll() { CutChange(Cut::kRed, vsc_RedCut->sliderPosition()); }
+void Form1::vsc_YellowCut_Scroll() { CutChange(Cut::kYellow, vsc_YellowCut->sliderPosition()); }
+void Form1::vsc_GreenCut_Scroll() { CutChange(Cut::kGreen, vsc_GreenCut->sliderPosition()); }
+void Form1::vsc_CyanCut_Scroll() { CutChange(Cut::kCyan, vsc_CyanCut->sliderPosition()); }
+
+void Form1::Form_QueryUnload() {
+  Stop();
+  QCoreApplication::processEvents();
+}
+
+void Form1::closeEvent(QCloseEvent* event) {
+  Form_QueryUnload();
+  event->accept();
+}
+
+}  // namespace sonovar

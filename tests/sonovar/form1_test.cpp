@@ -1,0 +1,213 @@
+// The main window under the offscreen platform, with the file backend and
+// with scripted devices: start, analysis, stop, failed open, no device.
+#include "sonovar/app/form1.h"
+
+#include <sndfile.h>
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTimer>
+#include <QtTest/QtTest>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "platform/wavein_backend.h"
+#include "sonovar/app/cut_bars.h"
+#include "support/scripted_wave.h"
+
+using namespace sonovar;
+
+class Form1Test : public QObject {
+  Q_OBJECT
+
+ private:
+  std::vector<Message> messages_;
+  MessageSink Recorder() {
+    return [this](QWidget*, const Message& m) { messages_.push_back(m); };
+  }
+
+  static std::unique_ptr<platform::WaveIn> FileService() {
+    std::vector<std::unique_ptr<platform::WaveInBackend>> backends;
+    backends.push_back(platform::MakeFileBackend());
+    return platform::MakeWaveIn(std::move(backends));
+  }
+
+  // A file whose loudest sample is +100 (byte 228) on the right channel.
+  static std::string WriteFile(const QString& dir) {
+    std::string path = (dir + "/peak100.wav").toStdString();
+    SF_INFO info{};
+    info.samplerate = 11025;
+    info.channels = 2;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_U8;
+    SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
+    std::vector<uint8_t> bytes(11025 * 2);
+    for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(128 + ((i % 2) ? (i % 101) : -(int)(i % 50)));
+    sf_write_raw(f, bytes.data(), static_cast<sf_count_t>(bytes.size()));
+    sf_close(f);
+    return path;
+  }
+
+ private slots:
+  void init() { messages_.clear(); }
+
+  void startsAtTheDefaults() {
+    auto wave = FileService();
+    Form1 form(*wave, Recorder());
+    form.Form_Load();
+    QCOMPARE(form.Command1->text(), QStringLiteral("Start"));
+    QCOMPARE(form.Combo1->toolTip(), QStringLiteral("Select your Audio Output Device."));
+    QCOMPARE(form.Label8->text(), QStringLiteral("Peak Audio Level"));
+    QCOMPARE(form.Label10->text(), QStringLiteral("Averaged Peak "));
+    QCOMPARE(form.lbl_Peak->text(), QStringLiteral("0"));
+    QCOMPARE(form.vsc_RedCut->value(), 25);
+    QCOMPARE(form.vsc_CyanCut->value(), 100);
+    QCOMPARE(form.analysis().RedCutHigh, int16_t{103});
+    QCOMPARE(form.analysis().YellowCutLow, int16_t{-78});
+    QCOMPARE(form.box_BG->BarHeight(Cut::kGreen), 53);
+    QVERIFY(form.tmr_ResetPeak->isActive());
+    QCOMPARE(form.tmr_ResetPeak->interval(), 50);
+  }
+
+  void noDeviceGivesTheMessageAndDisablesStart() {
+    ::unsetenv("SONOVAR_INPUT_FILE");
+    auto wave = FileService();
+    Form1 form(*wave, Recorder());
+    form.Form_Load();
+    QCOMPARE(messages_.size(), size_t{1});
+    QCOMPARE(messages_[0].text, QStringLiteral("No audio devices were found on your system."));
+    QVERIFY(!form.Command1->isEnabled());
+    QCOMPARE(form.Combo1->count(), 0);
+  }
+
+  void capturesAFileAndShowsItsPeak() {
+    QTemporaryDir dir;
+    ::setenv("SONOVAR_INPUT_FILE", WriteFile(dir.path()).c_str(), 1);
+    auto wave = FileService();
+    Form1 form(*wave, Recorder());
+    form.Form_Load();
+    QCOMPARE(form.Combo1->count(), 1);
+    QCOMPARE(form.Combo1->currentText(), QStringLiteral("File: peak100.wav"));
+    int buffers = 0;
+    form.AfterAnalysis = [&] { ++buffers; };
+    // The stop click comes from the event queue while the loop runs.
+    QString caption_while_running;
+    QTimer::singleShot(400, &form, [&] {
+      caption_while_running = form.Command1->text();
+      form.Command1->click();
+    });
+    form.Command1_Click();  // returns when the capture has stopped
+    ::unsetenv("SONOVAR_INPUT_FILE");
+    QCOMPARE(caption_while_running, QStringLiteral("Stop"));
+    QCOMPARE(form.Command1->text(), QStringLiteral("Start"));
+    QCOMPARE(form.capture().CaptureHandle, platform::WaveInHandle{0});
+    QVERIFY2(buffers >= 8 && buffers <= 30, qPrintable(QString::number(buffers)));
+    // The loudest sample of the file, less what the 50 ms timer took off meanwhile.
+    const int peak = form.lbl_Peak->text().toInt();
+    QVERIFY2(peak >= 100 - 10 && peak <= 100, qPrintable(form.lbl_Peak->text()));
+    QVERIFY(messages_.empty());
+  }
+
+  void stopWhileWaitingAnalysesNothing() {
+    auto backend = std::make_unique<testing_support::ScriptedBackend>();
+    backend->devices = {{"Never fills", true, true, "x"}};
+    std::vector<std::unique_ptr<platform::WaveInBackend>> list;
+    list.push_back(std::move(backend));
+    auto wave = platform::MakeWaveIn(std::move(list));
+    Form1 form(*wave, Recorder());
+    form.Form_Load();
+    int buffers = 0;
+    form.AfterAnalysis = [&] { ++buffers; };
+    QTimer::singleShot(150, &form, [&] { form.Command1->click(); });
+    form.Command1_Click();
+    QCOMPARE(buffers, 0);
+    QCOMPARE(form.Command1->text(), QStringLiteral("Start"));
+  }
+
+  void failedOpenLeavesStopThenOneClickShowsStart() {
+    auto backend = std::make_unique<testing_support::ScriptedBackend>();
+    backend->devices = {{"Refuses", true, true, "x"}};
+    backend->open_ok = false;
+    std::vector<std::unique_ptr<platform::WaveInBackend>> list;
+    list.push_back(std::move(backend));
+    auto wave = platform::MakeWaveIn(std::move(list));
+    Form1 form(*wave, Recorder());
+    form.Form_Load();
+    form.Command1_Click();
+    QCOMPARE(messages_.size(), size_t{1});
+    QCOMPARE(messages_[0].text, QStringLiteral("Wave input device failed to open"));
+    QCOMPARE(form.Command1->text(), QStringLiteral("Stop"));
+    QCOMPARE(form.capture().CaptureHandle, platform::WaveInHandle{0});
+    form.Command1_Click();
+    QCOMPARE(form.Command1->text(), QStringLiteral("Start"));
+    QCOMPARE(messages_.size(), size_t{1});
+  }
+
+  void cutSlidersMoveBarsAndThresholdsAlsoWhileDragged() {
+    auto wave = FileService();
+    Form1 form(*wave, Recorder());
+    form.Form_Load();
+    form.resize(800, 600);
+    form.show();
+    form.vsc_RedCut->setSliderDown(true);
+    form.vsc_RedCut->setSliderPosition(60);  // dragging: tracking is on, so the value follows
+    QCOMPARE(form.analysis().RedCutHigh, int16_t{68});
+    QCOMPARE(form.box_BG->BarHeight(Cut::kRed), 68);
+    form.vsc_RedCut->setSliderDown(false);
+    const QRect bar = form.box_BG->BarRect(Cut::kRed);
+    QVERIFY(std::abs(bar.center().y() - form.box_BG->height() / 2) <= 1);  // centred on the background
+  }
+
+  void peakTimerFallsAndAdjustsTheCuts() {
+    auto wave = FileService();
+    Form1 form(*wave, Recorder());
+    form.Form_Load();
+    std::array<uint8_t, kCaptureBufferBytes> loud{};
+    loud.fill(128);
+    loud[1] = 128 + 100;
+    // 60 ticks at peak 100: hold the peak up before each tick.
+    for (int i = 0; i < 60; ++i) {
+      const_cast<LevelAnalysis&>(form.analysis()).Peak = 100;
+      form.tmr_ResetPeak_Timer();
+    }
+    QCOMPARE(form.lbl_AveragedPeaks->text(), QStringLiteral("40"));
+    QCOMPARE(form.vsc_RedCut->value(), 100);
+    QCOMPARE(form.vsc_YellowCut->value(), 108);
+    QCOMPARE(form.vsc_GreenCut->value(), 116);
+    QCOMPARE(form.vsc_CyanCut->value(), 124);
+    QCOMPARE(form.analysis().RedCutHigh, int16_t{28});
+    QCOMPARE(form.analysis().YellowCutHigh, int16_t{20});
+    QCOMPARE(form.lbl_Peak->text(), QStringLiteral("99"));
+    QVERIFY(form.tmr_ResetPeak->isActive());
+  }
+
+  void screenshot() {
+    QTemporaryDir dir;
+    ::setenv("SONOVAR_INPUT_FILE", WriteFile(dir.path()).c_str(), 1);
+    auto wave = FileService();
+    Form1 form(*wave, Recorder());
+    form.Form_Load();
+    ::unsetenv("SONOVAR_INPUT_FILE");
+    form.show();
+    QVERIFY(form.sizeHint().width() <= 1024 && form.sizeHint().height() <= 700);
+    const char* out = std::getenv("SONOVAR_SCREENSHOT");
+    if (out != nullptr) QVERIFY(form.grab().save(QString::fromLocal8Bit(out)));
+    // Nothing overlaps: the named widgets' rectangles are disjoint.
+    QList<QWidget*> widgets = {form.Combo1, form.Command1, form.Label8, form.lbl_Peak, form.Label10,
+                               form.lbl_AveragedPeaks, form.vsc_RedCut, form.vsc_YellowCut, form.vsc_GreenCut,
+                               form.vsc_CyanCut, form.box_BG};
+    for (int i = 0; i < widgets.size(); ++i) {
+      const QRect a(widgets[i]->mapTo(&form, QPoint(0, 0)), widgets[i]->size());
+      QVERIFY2(form.rect().contains(a), qPrintable(widgets[i]->objectName() + " is cut off"));
+      for (int j = i + 1; j < widgets.size(); ++j) {
+        const QRect b(widgets[j]->mapTo(&form, QPoint(0, 0)), widgets[j]->size());
+        QVERIFY2(!a.intersects(b), qPrintable(widgets[i]->objectName() + " overlaps " + widgets[j]->objectName()));
+      }
+    }
+  }
+};
+
+QTEST_MAIN(Form1Test)
+#include "form1_test.moc"
