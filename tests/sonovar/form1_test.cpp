@@ -126,6 +126,20 @@ class Form1Test : public QObject {
     QCOMPARE(form.Command1->text(), QStringLiteral("Start"));
   }
 
+  void closingTheWindowDuringCaptureEndsTheLoop() {
+    QTemporaryDir dir;
+    ::setenv("SONOVAR_INPUT_FILE", WriteFile(dir.path()).c_str(), 1);
+    auto wave = FileService();
+    Form1 form(*wave, Recorder());
+    form.Form_Load();
+    ::unsetenv("SONOVAR_INPUT_FILE");
+    form.show();
+    QTimer::singleShot(200, &form, [&] { form.close(); });
+    form.Command1_Click();  // returns once the close request has stopped the capture
+    QCOMPARE(form.capture().CaptureHandle, platform::WaveInHandle{0});
+    QVERIFY(!form.isVisible());
+  }
+
   void failedOpenLeavesStopThenOneClickShowsStart() {
     auto backend = std::make_unique<testing_support::ScriptedBackend>();
     backend->devices = {{"Refuses", true, true, "x"}};
