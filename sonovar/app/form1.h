@@ -38,7 +38,7 @@ class Form1 : public QWidget {
   // The effect step's place: once per analysed buffer. Tests count it.
   std::function<void()> AfterAnalysis;
 
-  const LevelAnalysis& analysis() const { return analysis_; }
+  LevelAnalysis& analysis() { return analysis_; }
   CaptureSession& capture() { return capture_; }
 
   // The widgets, by their names.

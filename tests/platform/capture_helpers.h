@@ -20,7 +20,6 @@ class TwoBufferCapture {
   TwoBufferCapture(platform::WaveIn& service, int device) : service_(service) {
     open_result_ = service_.Open(&handle_, device, platform::WaveFormat{}, [this] {
       std::lock_guard lock(mutex_);
-      ++done_count_;
       done_at_ = std::chrono::steady_clock::now();
       wake_.notify_one();
     });
@@ -71,9 +70,8 @@ class TwoBufferCapture {
   std::array<std::array<uint8_t, kBufferBytes>, 2> buffers_{};
   std::array<platform::WaveHeader, 2> headers_;
   size_t next_ = 0;
-  std::mutex mutex_;  // guards done_count_ and done_at_; pairs with wake_
+  std::mutex mutex_;  // guards done_at_; pairs with wake_
   std::condition_variable wake_;
-  int done_count_ = 0;
   std::chrono::steady_clock::time_point done_at_;
 };
 

@@ -178,12 +178,9 @@ class Form1Test : public QObject {
     auto wave = FileService();
     Form1 form(*wave, Recorder());
     form.Form_Load();
-    std::array<uint8_t, kCaptureBufferBytes> loud{};
-    loud.fill(128);
-    loud[1] = 128 + 100;
-    // 60 ticks at peak 100: hold the peak up before each tick.
+    // 60 ticks at peak 100: the peak is held up before each tick.
     for (int i = 0; i < 60; ++i) {
-      const_cast<LevelAnalysis&>(form.analysis()).Peak = 100;
+      form.analysis().Peak = 100;
       form.tmr_ResetPeak_Timer();
     }
     QCOMPARE(form.lbl_AveragedPeaks->text(), QStringLiteral("40"));
