@@ -15,31 +15,12 @@
 
 #include "platform/wavein.h"
 #include "platform/wavein_backend.h"
+#include "bench_support.h"
 #include "platform/capture_helpers.h"
-
-namespace {
-
-double CpuSeconds() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
   const int buffers = argc > 1 ? std::atoi(argv[1]) : 1000;
-  // Ten seconds of music-like sound at 44100 Hz, so the resampler works too.
-  const std::string path = std::filesystem::temp_directory_path() / "sonovar-bench.wav";
-  SF_INFO info{};
-  info.samplerate = 44100;
-  info.channels = 2;
-  info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-  SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
-  std::vector<float> frames(44100 * 10 * 2);
-  for (size_t i = 0; i < frames.size(); ++i) frames[i] = 0.4f * std::sin(i * 0.01f) * std::sin(i * 0.0003f);
-  sf_writef_float(f, frames.data(), static_cast<sf_count_t>(frames.size() / 2));
-  sf_close(f);
+  const std::string path = bench_support::WriteMusicLikeWav("sonovar-bench.wav", 10);
   setenv("SONOVAR_INPUT_FILE", path.c_str(), 1);
 
   std::vector<std::unique_ptr<platform::WaveInBackend>> backends;
@@ -51,7 +32,7 @@ int main(int argc, char** argv) {
 
   std::vector<double> delays;
   std::vector<uint8_t> buffer;
-  const double cpu_before = CpuSeconds();
+  const double cpu_before = bench_support::CpuSeconds();
   const auto start = std::chrono::steady_clock::now();
   for (int n = 0; n < buffers; ++n) {
     std::chrono::nanoseconds delay{};
@@ -59,7 +40,7 @@ int main(int argc, char** argv) {
     delays.push_back(delay.count() / 1000.0);
   }
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  const double cpu = CpuSeconds() - cpu_before;
+  const double cpu = bench_support::CpuSeconds() - cpu_before;
   std::sort(delays.begin(), delays.end());
   std::printf("buffers: %d over %.2f s of capture\n", buffers, seconds);
   std::printf("wake-up delay: median %.1f us, 99th percentile %.1f us, max %.1f us\n", delays[delays.size() / 2],

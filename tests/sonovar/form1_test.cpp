@@ -29,6 +29,16 @@ class Form1Test : public QObject {
     return [this](QWidget*, const Message& m) { messages_.push_back(m); };
   }
 
+  // A loaded form whose one input is the test file (kept alive by `dir`).
+  std::unique_ptr<Form1> FormOnFile(const QTemporaryDir& dir, std::unique_ptr<platform::WaveIn>* wave) {
+    ::setenv("SONOVAR_INPUT_FILE", WriteFile(dir.path()).c_str(), 1);
+    *wave = FileService();
+    auto form = std::make_unique<Form1>(**wave, Recorder());
+    form->Form_Load();
+    ::unsetenv("SONOVAR_INPUT_FILE");
+    return form;
+  }
+
   static std::unique_ptr<platform::WaveIn> FileService() {
     std::vector<std::unique_ptr<platform::WaveInBackend>> backends;
     backends.push_back(platform::MakeFileBackend());
@@ -84,10 +94,9 @@ class Form1Test : public QObject {
 
   void capturesAFileAndShowsItsPeak() {
     QTemporaryDir dir;
-    ::setenv("SONOVAR_INPUT_FILE", WriteFile(dir.path()).c_str(), 1);
-    auto wave = FileService();
-    Form1 form(*wave, Recorder());
-    form.Form_Load();
+    std::unique_ptr<platform::WaveIn> wave;
+    auto owned = FormOnFile(dir, &wave);
+    Form1& form = *owned;
     QCOMPARE(form.Combo1->count(), 1);
     QCOMPARE(form.Combo1->currentText(), QStringLiteral("File: peak100.wav"));
     int buffers = 0;
@@ -99,7 +108,6 @@ class Form1Test : public QObject {
       form.Command1->click();
     });
     form.Command1_Click();  // returns when the capture has stopped
-    ::unsetenv("SONOVAR_INPUT_FILE");
     QCOMPARE(caption_while_running, QStringLiteral("Stop"));
     QCOMPARE(form.Command1->text(), QStringLiteral("Start"));
     QCOMPARE(form.capture().CaptureHandle, platform::WaveInHandle{0});
@@ -128,11 +136,9 @@ class Form1Test : public QObject {
 
   void closingTheWindowDuringCaptureEndsTheLoop() {
     QTemporaryDir dir;
-    ::setenv("SONOVAR_INPUT_FILE", WriteFile(dir.path()).c_str(), 1);
-    auto wave = FileService();
-    Form1 form(*wave, Recorder());
-    form.Form_Load();
-    ::unsetenv("SONOVAR_INPUT_FILE");
+    std::unique_ptr<platform::WaveIn> wave;
+    auto owned = FormOnFile(dir, &wave);
+    Form1& form = *owned;
     form.show();
     QTimer::singleShot(200, &form, [&] { form.close(); });
     form.Command1_Click();  // returns once the close request has stopped the capture
@@ -196,11 +202,9 @@ class Form1Test : public QObject {
 
   void screenshot() {
     QTemporaryDir dir;
-    ::setenv("SONOVAR_INPUT_FILE", WriteFile(dir.path()).c_str(), 1);
-    auto wave = FileService();
-    Form1 form(*wave, Recorder());
-    form.Form_Load();
-    ::unsetenv("SONOVAR_INPUT_FILE");
+    std::unique_ptr<platform::WaveIn> wave;
+    auto owned = FormOnFile(dir, &wave);
+    Form1& form = *owned;
     form.show();
     QVERIFY(form.sizeHint().width() <= 1024 && form.sizeHint().height() <= 700);
     const char* out = std::getenv("SONOVAR_SCREENSHOT");
