@@ -9,10 +9,13 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSlider>
 #include <QTimer>
 #include <QVBoxLayout>
 
 #include "sonovar/app/cut_bars.h"
+#include "sonovar/app/widgets.h"
+#include "sonovar/effects/quorel_link.h"
 
 namespace sonovar {
 
@@ -31,12 +34,47 @@ QScrollBar* MakeCutSlider(const QString& name, QWidget* parent) {
 
 }  // namespace
 
-Form1::Form1(platform::WaveIn& wave, MessageSink messages, QWidget* parent)
-    : QWidget(parent), messages_(std::move(messages)), capture_(wave) {
+Form1::Form1(platform::WaveIn& wave, MessageSink messages, std::unique_ptr<BoardLink> quorel, QWidget* parent)
+    : QWidget(parent),
+      Quorel1(quorel ? std::move(quorel) : CreateQuorelLink()),
+      messages_(std::move(messages)),
+      capture_(wave) {
   setObjectName(QStringLiteral("Form1"));
   setWindowTitle(QStringLiteral("Sonovar"));
 
-  // Sound input.
+  auto* layout = new QGridLayout(this);
+  layout->addWidget(BuildInputPanel(), 0, 0, 1, 2);
+  layout->addWidget(BuildLevelsPanel(), 1, 0, 2, 1);
+  layout->addWidget(BuildBoardsPanel(), 1, 1);
+  layout->addWidget(BuildEffectsPanel(), 2, 1);
+  layout->setColumnStretch(1, 1);
+  layout->setRowStretch(2, 1);
+
+  tmr_ResetPeak = new QTimer(this);
+  tmr_ResetPeak->setInterval(50);
+
+  // Handlers, connected by name.
+  connect(Command1, &QPushButton::clicked, this, [this] { Command1_Click(); });
+  connect(tmr_ResetPeak, &QTimer::timeout, this, [this] { tmr_ResetPeak_Timer(); });
+  connect(vsc_RedCut, &QScrollBar::valueChanged, this, [this] { vsc_RedCut_Change(); });
+  connect(vsc_YellowCut, &QScrollBar::valueChanged, this, [this] { vsc_YellowCut_Change(); });
+  connect(vsc_GreenCut, &QScrollBar::valueChanged, this, [this] { vsc_GreenCut_Change(); });
+  connect(vsc_CyanCut, &QScrollBar::valueChanged, this, [this] { vsc_CyanCut_Change(); });
+  connect(vsc_RedCut, &QScrollBar::sliderMoved, this, [this] { vsc_RedCut_Scroll(); });
+  connect(vsc_YellowCut, &QScrollBar::sliderMoved, this, [this] { vsc_YellowCut_Scroll(); });
+  connect(vsc_GreenCut, &QScrollBar::sliderMoved, this, [this] { vsc_GreenCut_Scroll(); });
+  connect(vsc_CyanCut, &QScrollBar::sliderMoved, this, [this] { vsc_CyanCut_Scroll(); });
+  ConnectEffectHandlers();
+
+  tmr_ResetPeak->start();
+}
+
+Form1::~Form1() {
+  // The end of the window: a capture still marked running is stopped.
+  if (Command1->text() == kStop) Stop();
+}
+
+QWidget* Form1::BuildInputPanel() {
   Combo1 = new QComboBox(this);
   Combo1->setObjectName(QStringLiteral("Combo1"));
   Combo1->setToolTip(QStringLiteral("Select your Audio Output Device."));
@@ -46,11 +84,13 @@ Form1::Form1(platform::WaveIn& wave, MessageSink messages, QWidget* parent)
   Command1->setObjectName(QStringLiteral("Command1"));
   Command1->setMinimumWidth(Command1->fontMetrics().horizontalAdvance(QStringLiteral("Start")) * 3);
   auto* input = new QGroupBox(QStringLiteral("Sound input"), this);
-  auto* input_row = new QHBoxLayout(input);
-  input_row->addWidget(Combo1, 1);
-  input_row->addWidget(Command1);
+  auto* row = new QHBoxLayout(input);
+  row->addWidget(Combo1, 1);
+  row->addWidget(Command1);
+  return input;
+}
 
-  // Levels: the peak, its average, the cuts and their bars.
+QWidget* Form1::BuildLevelsPanel() {
   Label8 = new QLabel(QStringLiteral("Peak Audio Level"), this);
   lbl_Peak = new QLabel(QStringLiteral("0"), this);
   Label10 = new QLabel(QStringLiteral("Averaged Peak "), this);
@@ -72,52 +112,30 @@ Form1::Form1(platform::WaveIn& wave, MessageSink messages, QWidget* parent)
   box_BG->setObjectName(QStringLiteral("box_BG"));
 
   auto* levels = new QGroupBox(QStringLiteral("Levels"), this);
-  auto* levels_grid = new QGridLayout(levels);
-  levels_grid->addWidget(Label8, 0, 0);
-  levels_grid->addWidget(lbl_Peak, 0, 1);
-  levels_grid->addWidget(Label10, 1, 0);
-  levels_grid->addWidget(lbl_AveragedPeaks, 1, 1);
+  auto* grid = new QGridLayout(levels);
+  grid->addWidget(Label8, 0, 0);
+  grid->addWidget(lbl_Peak, 0, 1);
+  grid->addWidget(Label10, 1, 0);
+  grid->addWidget(lbl_AveragedPeaks, 1, 1);
   auto* cuts = new QHBoxLayout;
   for (QScrollBar* s : {vsc_RedCut, vsc_YellowCut, vsc_GreenCut, vsc_CyanCut}) cuts->addWidget(s);
   cuts->addSpacing(8);
   cuts->addWidget(box_BG, 1);
-  levels_grid->addLayout(cuts, 2, 0, 1, 2);
-  levels_grid->setRowStretch(2, 1);
-
-  auto* layout = new QGridLayout(this);
-  layout->addWidget(input, 0, 0, 1, 2);
-  layout->addWidget(levels, 1, 0);
-  // Column 1 keeps room for the effects, the boards and the animation file.
-  layout->setColumnStretch(1, 1);
-  layout->setColumnMinimumWidth(1, 320);
-  layout->setRowStretch(1, 1);
-
-  tmr_ResetPeak = new QTimer(this);
-  tmr_ResetPeak->setInterval(50);
-
-  // Handlers, connected by name.
-  connect(Command1, &QPushButton::clicked, this, [this] { Command1_Click(); });
-  connect(tmr_ResetPeak, &QTimer::timeout, this, [this] { tmr_ResetPeak_Timer(); });
-  connect(vsc_RedCut, &QScrollBar::valueChanged, this, [this] { vsc_RedCut_Change(); });
-  connect(vsc_YellowCut, &QScrollBar::valueChanged, this, [this] { vsc_YellowCut_Change(); });
-  connect(vsc_GreenCut, &QScrollBar::valueChanged, this, [this] { vsc_GreenCut_Change(); });
-  connect(vsc_CyanCut, &QScrollBar::valueChanged, this, [this] { vsc_CyanCut_Change(); });
-  connect(vsc_RedCut, &QScrollBar::sliderMoved, this, [this] { vsc_RedCut_Scroll(); });
-  connect(vsc_YellowCut, &QScrollBar::sliderMoved, this, [this] { vsc_YellowCut_Scroll(); });
-  connect(vsc_GreenCut, &QScrollBar::sliderMoved, this, [this] { vsc_GreenCut_Scroll(); });
-  connect(vsc_CyanCut, &QScrollBar::sliderMoved, this, [this] { vsc_CyanCut_Scroll(); });
-
-  tmr_ResetPeak->start();
-}
-
-Form1::~Form1() {
-  // The end of the window: a capture still marked running is stopped.
-  if (Command1->text() == kStop) Stop();
+  grid->addLayout(cuts, 2, 0, 1, 2);
+  grid->setRowStretch(2, 1);
+  return levels;
 }
 
 void Form1::Form_Load() {
+  // Only boards 1-4 are offered, and only those the control found.
+  const std::string detected = Quorel1->Detected();
+  for (int n = 1; n <= kProgramBoards; ++n)
+    lbl_DevNum[n]->setEnabled(static_cast<size_t>(n) <= detected.size() && detected[n - 1] == '1');
   ListInputDevices();
   for (size_t i = 0; i < kCuts.size(); ++i) Slider(kCuts[i])->setValue(kCutStartValues[i]);
+  effects_.EffectMode = kPulse;
+  effects_.SweepThreshold = 15;
+  Quorel1->SetFastCom(true);
 }
 
 void Form1::ListInputDevices() {
@@ -161,6 +179,7 @@ void Form1::Stop() { capture_.Stop(); }
 
 void Form1::AnalyseBuffer(std::span<const uint8_t, kCaptureBufferBytes> buffer) {
   if (analysis_.Analyze(buffer)) lbl_Peak->setText(QString::number(analysis_.Peak));
+  EffectStep();
   if (AfterAnalysis) AfterAnalysis();
 }
 

@@ -1,7 +1,9 @@
-// The main window: sound input, start/stop, the peak and the colour cuts.
+// The main window: sound input, start/stop, the peak and the colour cuts,
+// the boards, the effects and their sliders.
 #pragma once
 
 #include <array>
+#include <functional>
 #include <memory>
 #include <QWidget>
 
@@ -9,39 +11,61 @@
 #include "sonovar/app/messages.h"
 #include "sonovar/capture/capture_session.h"
 #include "sonovar/capture/level_analysis.h"
+#include "sonovar/effects/board_link.h"
+#include "sonovar/effects/effect_engine.h"
 
+class QCheckBox;
 class QComboBox;
 class QLabel;
 class QPushButton;
 class QScrollBar;
+class QSlider;
 class QTimer;
 
 namespace sonovar {
 
+class ClickableLabel;
 class CutBars;
+class OptionButton;
+class SelectionFrame;
 
 class Form1 : public QWidget {
   Q_OBJECT
 
  public:
-  explicit Form1(platform::WaveIn& wave, MessageSink messages = ShowMessageBox, QWidget* parent = nullptr);
+  // `quorel` is the board control; null creates the real one (which finds
+  // the boards and sends them their start-up state).
+  explicit Form1(platform::WaveIn& wave, MessageSink messages = ShowMessageBox,
+                 std::unique_ptr<BoardLink> quorel = nullptr, QWidget* parent = nullptr);
   ~Form1() override;
 
-  // Start-up: the input list and the start values of the cuts.
+  // Start-up: the detected boards, the input list, the start values of the
+  // cuts and the effects, TURBO.
   void Form_Load();
 
   // Handlers, public so that the start-up code and tests can run them as a
   // user's action would.
   void Command1_Click();
   void tmr_ResetPeak_Timer();
+  void lbl_DevNum_Click(int n);
+  void opt_Effect_Click(int n);
+  void lbl_Effect_Click(int n);
+  void Check1_Click();
+  void Slider1_Change();
 
-  // The effect step's place: once per analysed buffer. Tests count it.
+  // Runs after the effect step of every buffer. Tests count it.
   std::function<void()> AfterAnalysis;
 
   LevelAnalysis& analysis() { return analysis_; }
   CaptureSession& capture() { return capture_; }
+  EffectEngine& effects() { return effects_; }
+  // The boards whose selection frame is not hidden.
+  ActiveBoards ActiveBoardSet() const;
 
-  // The widgets, by their names.
+  // The board control.
+  std::unique_ptr<BoardLink> Quorel1;
+
+  // The widgets, by their names; arrays are indexed from 1.
   QComboBox* Combo1 = nullptr;
   QPushButton* Command1 = nullptr;
   QLabel* Label8 = nullptr;
@@ -55,13 +79,39 @@ class Form1 : public QWidget {
   CutBars* box_BG = nullptr;
   QTimer* tmr_ResetPeak = nullptr;
 
+  QLabel* Label1 = nullptr;
+  std::array<ClickableLabel*, 5> lbl_DevNum{};
+  std::array<SelectionFrame*, 5> shp_DevSelect{};
+  std::array<OptionButton*, 4> opt_Effect{};
+  std::array<ClickableLabel*, 4> lbl_Effect{};
+  QCheckBox* Check1 = nullptr;
+  ClickableLabel* Label2 = nullptr;
+  QSlider* Slider1 = nullptr;
+  QLabel* Label3 = nullptr;
+  QLabel* Label4 = nullptr;
+  QLabel* Label5 = nullptr;
+  QSlider* hsc_RedBias = nullptr;
+  QSlider* hsc_YellowBias = nullptr;
+  QSlider* hsc_CyanBias = nullptr;
+  QSlider* hsc_GreenBias = nullptr;
+  QSlider* sld_Delay = nullptr;
+  QSlider* sld_Decay = nullptr;
+
  protected:
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  QWidget* BuildInputPanel();
+  QWidget* BuildLevelsPanel();
+  QWidget* BuildBoardsPanel();
+  QWidget* BuildEffectsPanel();
+  void ConnectEffectHandlers();
+  void ShowReportDelay();
+
   void ListInputDevices();
   void Stop();
   void AnalyseBuffer(std::span<const uint8_t, kCaptureBufferBytes> buffer);
+  void EffectStep();
   void CutChange(Cut cut, int value);
   void vsc_RedCut_Change();
   void vsc_YellowCut_Change();
@@ -77,6 +127,8 @@ class Form1 : public QWidget {
   MessageSink messages_;
   CaptureSession capture_;
   LevelAnalysis analysis_;
+  EffectEngine effects_;
+  QLabel* delay_shown_ = nullptr;  // Slider1's value, beside it
 };
 
 }  // namespace sonovar

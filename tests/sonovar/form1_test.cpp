@@ -2,7 +2,6 @@
 // with scripted devices: start, analysis, stop, failed open, no device.
 #include "sonovar/app/form1.h"
 
-#include <sndfile.h>
 #include <QApplication>
 #include <QComboBox>
 #include <QLabel>
@@ -17,6 +16,7 @@
 #include "platform/wavein_backend.h"
 #include "sonovar/app/cut_bars.h"
 #include "support/scripted_wave.h"
+#include "support/u8_wav.h"
 
 using namespace sonovar;
 
@@ -48,15 +48,9 @@ class Form1Test : public QObject {
   // A file whose loudest sample is +100 (byte 228) on the right channel.
   static std::string WriteFile(const QString& dir) {
     std::string path = (dir + "/peak100.wav").toStdString();
-    SF_INFO info{};
-    info.samplerate = 11025;
-    info.channels = 2;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_U8;
-    SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
     std::vector<uint8_t> bytes(11025 * 2);
     for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(128 + ((i % 2) ? (i % 101) : -(int)(i % 50)));
-    sf_write_raw(f, bytes.data(), static_cast<sf_count_t>(bytes.size()));
-    sf_close(f);
+    testing_support::WriteU8Wav(path, bytes);
     return path;
   }
 

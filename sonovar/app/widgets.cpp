@@ -1,0 +1,88 @@
+#include "sonovar/app/widgets.h"
+
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QStyle>
+#include <QStyleOptionFocusRect>
+#include <cmath>
+
+namespace sonovar {
+
+ClickableLabel::ClickableLabel(const QString& text, QWidget* parent) : QLabel(text, parent) {
+  setFocusPolicy(Qt::TabFocus);
+  setCursor(Qt::PointingHandCursor);
+}
+
+void ClickableLabel::mouseReleaseEvent(QMouseEvent* event) {
+  if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) emit clicked();
+  QLabel::mouseReleaseEvent(event);
+}
+
+void ClickableLabel::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Space || event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+    emit clicked();
+    return;
+  }
+  QLabel::keyPressEvent(event);
+}
+
+void ClickableLabel::changeEvent(QEvent* event) {
+  // A disabled label gets no events, so only an enabled one shows the hand.
+  if (event->type() == QEvent::EnabledChange) setCursor(isEnabled() ? Qt::PointingHandCursor : Qt::ArrowCursor);
+  QLabel::changeEvent(event);
+}
+
+void ClickableLabel::paintEvent(QPaintEvent* event) {
+  QLabel::paintEvent(event);
+  if (!hasFocus()) return;
+  QPainter painter(this);
+  QStyleOptionFocusRect option;
+  option.initFrom(this);
+  style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &painter, this);
+}
+
+OptionButton::OptionButton(QWidget* parent) : QRadioButton(parent) { setAutoExclusive(false); }
+
+void OptionButton::nextCheckState() {
+  if (!isChecked()) setChecked(true);
+}
+
+SelectionFrame::SelectionFrame(QWidget* parent) : QWidget(parent) {
+  setAttribute(Qt::WA_TransparentForMouseEvents);
+}
+
+void SelectionFrame::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  painter.setRenderHint(QPainter::Antialiasing);
+  const QColor colour = SelectionColour(palette());
+  QColor fill = colour;
+  fill.setAlpha(64);
+  constexpr double kPen = 3.0;
+  painter.setPen(QPen(colour, kPen));
+  painter.setBrush(fill);
+  painter.drawRoundedRect(QRectF(rect()).adjusted(kPen / 2, kPen / 2, -kPen / 2, -kPen / 2), 5, 5);
+}
+
+namespace {
+
+double Luminance(const QColor& c) {
+  auto channel = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+  return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+}
+
+}  // namespace
+
+double ContrastRatio(const QColor& a, const QColor& b) {
+  const double la = Luminance(a), lb = Luminance(b);
+  return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+QColor SelectionColour(const QPalette& palette) {
+  // 3:1 is what a graphical object needs to be seen against its background.
+  const QColor window = palette.color(QPalette::Window);
+  const QColor highlight = palette.color(QPalette::Highlight);
+  return ContrastRatio(highlight, window) >= 3.0 ? highlight : palette.color(QPalette::WindowText);
+}
+
+}  // namespace sonovar

@@ -1,0 +1,56 @@
+// Small widgets the main window is built from: a label that can be clicked,
+// an option button that stays on when clicked again, and the frame drawn
+// around a selected board number.
+#pragma once
+
+#include <QLabel>
+#include <QRadioButton>
+#include <QWidget>
+
+namespace sonovar {
+
+// A label with a click: mouse release inside it, or Space/Enter when it has
+// the focus. A disabled label cannot be clicked.
+class ClickableLabel : public QLabel {
+  Q_OBJECT
+
+ public:
+  explicit ClickableLabel(const QString& text, QWidget* parent = nullptr);
+
+ signals:
+  void clicked();
+
+ protected:
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void changeEvent(QEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
+};
+
+// An option button of a group whose members are kept apart by their owner,
+// so that the group can also stand with none on. A click turns it on, never off.
+class OptionButton : public QRadioButton {
+ public:
+  explicit OptionButton(QWidget* parent = nullptr);
+
+ protected:
+  void nextCheckState() override;
+};
+
+// The frame around a selected board number: shown means selected.
+class SelectionFrame : public QWidget {
+ public:
+  explicit SelectionFrame(QWidget* parent = nullptr);
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+};
+
+// The colour of the selection frame: the palette's highlight, unless that
+// hardly stands out from the window, then the text colour.
+QColor SelectionColour(const QPalette& palette);
+
+// WCAG contrast ratio of two colours, 1 (same) to 21 (black on white).
+double ContrastRatio(const QColor& a, const QColor& b);
+
+}  // namespace sonovar

@@ -1,0 +1,65 @@
+// The effect step: one buffer's analysis results become 32 output levels,
+// which go to every active board as one "PBA:" command. No toolkit here: the
+// window reads its sliders into EffectInputs and its frames into ActiveBoards.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "sonovar/effects/board_link.h"
+
+namespace sonovar {
+
+inline constexpr int kBoardOutputs = 32;
+inline constexpr int16_t kLevelLimit = 49;
+
+enum EffectModes : int16_t { kPulse = 1, kPulseSweep = 2, kQraLink = 3 };
+
+// What one step reads: the buffer's results and the sliders, afresh each time.
+struct EffectInputs {
+  int SoundLevel = 0;  // 0..72
+  int RedCount = 0;
+  int YellowCount = 0;
+  int RedBias = 128;  // the bias sliders, 1..255
+  int YellowBias = 128;
+  int CyanBias = 128;
+  int Delay = 0;  // sld_Delay, 0..15: hold length in buffers
+  int Decay = 3;  // sld_Decay, 0..15: decay step is 15 - value
+
+  bool RedTrigger() const { return RedCount > RedBias; }
+  bool YellowTrigger() const { return YellowCount > YellowBias; }
+};
+
+class EffectEngine {
+ public:
+  // Entry i (1..32) is board output i; entry 0 is never written.
+  std::array<int16_t, kBoardOutputs + 1> OutputLevels{};
+  int16_t EffectMode = kPulse;
+  std::array<int16_t, 4> SweepInput{};  // entries 1..3
+  int16_t SweepThreshold = 15;
+  int16_t HoldCounter = 0;  // buffers left before the decay starts
+
+  // One buffer: the chosen effect, then SendOutputLevels.
+  void Step(const EffectInputs& in, const ActiveBoards& active, BoardLink& link);
+
+  // OutputLevels(i) = value for i = start, start + 3, ... up to 32.
+  void FillEveryThird(int start, int value);
+  // Every output down by 15 - decay, not below 0.
+  void ApplyDecay(int decay);
+  // Counts the hold down; once it has run out, decays. True when it decayed.
+  bool HoldOrDecay(const EffectInputs& in);
+  // Limits the stored levels to 49 and sends them to every active board.
+  void SendOutputLevels(const ActiveBoards& active, BoardLink& link);
+
+  // "PBA:" and the 32 levels as the last send composed them.
+  const std::string& LastCommand() const { return command_; }
+
+ private:
+  void Pulse(const EffectInputs& in);
+  void PulseSweep(const EffectInputs& in);
+
+  std::string command_;  // kept between buffers so that composing allocates nothing
+};
+
+}  // namespace sonovar

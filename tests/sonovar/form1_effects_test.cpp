@@ -1,0 +1,151 @@
+// The boards, effect and TURBO handlers of the main window (offscreen),
+// against the board-link writes they make.
+#include <QCheckBox>
+#include <QLabel>
+#include <QSlider>
+#include <QtTest/QtTest>
+
+#include "platform/wavein_backend.h"
+#include "sonovar/app/form1.h"
+#include "sonovar/app/widgets.h"
+#include "support/recording_board_link.h"
+
+using namespace sonovar;
+using testing_support::RecordingBoardLink;
+
+namespace {
+const std::string kDark = "Command pba:0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0";
+const std::string kAllOn = "Command sba:255,255,255,255,3";
+const std::string kChosen = "Command SBA:255,255,255,255,4";
+}  // namespace
+
+class Form1EffectsTest : public QObject {
+  Q_OBJECT
+
+  std::unique_ptr<platform::WaveIn> wave_ = platform::MakeWaveIn({});
+  RecordingBoardLink* link_ = nullptr;
+
+  // A loaded window whose control reports `detected`; the recorder starts empty.
+  std::unique_ptr<Form1> LoadedForm(const std::string& detected = "1111000000000000") {
+    auto link = std::make_unique<RecordingBoardLink>();
+    link->detected = detected;
+    link_ = link.get();
+    auto form = std::make_unique<Form1>(*wave_, [](QWidget*, const Message&) {}, std::move(link));
+    form->Form_Load();
+    link_->writes.clear();
+    return form;
+  }
+
+ private slots:
+  void startUpOffersOnlyDetectedBoardsAndTurnsTurboOn() {
+    auto link = std::make_unique<RecordingBoardLink>();
+    link->detected = "0100100000000000";
+    RecordingBoardLink* recorder = link.get();
+    Form1 form(*wave_, [](QWidget*, const Message&) {}, std::move(link));
+    form.Form_Load();
+    QCOMPARE(form.lbl_DevNum[1]->isEnabled(), false);
+    QCOMPARE(form.lbl_DevNum[2]->isEnabled(), true);
+    QCOMPARE(form.lbl_DevNum[3]->isEnabled(), false);
+    QCOMPARE(form.lbl_DevNum[4]->isEnabled(), false);
+    QCOMPARE(recorder->writes, std::vector<std::string>{"FastCom 1"});
+    QCOMPARE(form.effects().EffectMode, int16_t{1});
+    QVERIFY(form.Check1->isChecked() && !form.Slider1->isEnabled());
+    QVERIFY(!form.opt_Effect[3]->isEnabled() && !form.lbl_Effect[3]->isEnabled());
+  }
+
+  void clickingABoardTwiceSendsBothCommandsEachTimeAndTogglesIt() {
+    auto form = LoadedForm();
+    // Never shown: the selection is the frame not being hidden.
+    form->lbl_DevNum[3]->clicked();
+    QVERIFY(!form->shp_DevSelect[3]->isHidden());
+    QCOMPARE(form->ActiveBoardSet()[3], true);
+    form->lbl_DevNum_Click(3);
+    QVERIFY(form->shp_DevSelect[3]->isHidden());
+    QCOMPARE(link_->writes, (std::vector<std::string>{"DeviceNumber 3", kDark, kAllOn, "DeviceNumber 3", kDark,
+                                                      kAllOn}));
+  }
+
+  void choosingAnEffectSendsToActiveBoardsInAscendingOrder() {
+    auto form = LoadedForm();
+    form->lbl_Effect_Click(2);
+    QCOMPARE(form->effects().EffectMode, int16_t{2});
+    QVERIFY(link_->writes.empty());
+    form->lbl_DevNum_Click(3);
+    form->lbl_DevNum_Click(1);
+    link_->writes.clear();
+    form->opt_Effect[1]->setChecked(true);  // an assignment runs the handler as a click does
+    QCOMPARE(form->effects().EffectMode, int16_t{1});
+    QVERIFY(!form->opt_Effect[2]->isChecked());
+    QCOMPARE(link_->writes, (std::vector<std::string>{"DeviceNumber 1", kChosen, "DeviceNumber 3", kChosen}));
+  }
+
+  void effectOptionsCanStandWithNoneOnAndAClickNeverTurnsOneOff() {
+    auto form = LoadedForm();
+    form->opt_Effect[1]->setChecked(false);
+    for (int n = 1; n <= 3; ++n) QVERIFY(!form->opt_Effect[n]->isChecked());
+    form->show();
+    QTest::mouseClick(form->opt_Effect[2], Qt::LeftButton);
+    QTest::mouseClick(form->opt_Effect[2], Qt::LeftButton);
+    QVERIFY(form->opt_Effect[2]->isChecked());
+    QCOMPARE(form->effects().EffectMode, int16_t{2});
+    QTest::mouseClick(form->lbl_Effect[3], Qt::LeftButton);  // disabled until a file is loaded
+    QCOMPARE(form->effects().EffectMode, int16_t{2});
+  }
+
+  void turboSwitchesFastComAndTheDelaySlider() {
+    auto form = LoadedForm();
+    form->Check1->setChecked(false);
+    QVERIFY(form->Slider1->isEnabled());
+    form->Slider1->setValue(4);
+    form->Check1->setChecked(true);
+    QVERIFY(!form->Slider1->isEnabled());
+    QCOMPARE(link_->writes, (std::vector<std::string>{"FastCom 0", "CompatibilityDelay 4", "FastCom 1"}));
+  }
+
+  void slidersHaveTheirRangesAndTooltips() {
+    auto form = LoadedForm();
+    const struct {
+      QSlider* slider;
+      int minimum, maximum, value, page;
+    } rows[] = {{form->hsc_RedBias, 1, 255, 128, 5}, {form->hsc_YellowBias, 1, 255, 128, 5},
+                {form->hsc_CyanBias, 1, 255, 128, 5}, {form->hsc_GreenBias, 1, 255, 100, 5},
+                {form->sld_Delay, 0, 15, 0, 1},       {form->sld_Decay, 0, 15, 3, 1},
+                {form->Slider1, 0, 5, 1, 1}};
+    for (const auto& r : rows) {
+      QCOMPARE(r.slider->minimum(), r.minimum);
+      QCOMPARE(r.slider->maximum(), r.maximum);
+      QCOMPARE(r.slider->value(), r.value);
+      QCOMPARE(r.slider->pageStep(), r.page);
+    }
+    QCOMPARE(form->sld_Delay->toolTip(), QStringLiteral("Controls how long lights stay lit before starting to "
+                                                        "decay. Higher numbers give a  longer delay."));
+    QCOMPARE(form->Label2->toolTip(), QStringLiteral("Activating TURBO removes all compatibility delays.  May not "
+                                                     "work with some USB cards."));
+  }
+
+  // A selected board must stand out in light and dark themes alike.
+  void selectionFrameStandsOutInLightAndDarkThemes() {
+    QPalette light;
+    light.setColor(QPalette::Window, QColor(239, 239, 239));
+    light.setColor(QPalette::WindowText, Qt::black);
+    light.setColor(QPalette::Highlight, QColor(48, 140, 198));
+    QPalette dark = light;
+    dark.setColor(QPalette::Window, QColor(45, 45, 45));
+    dark.setColor(QPalette::WindowText, QColor(230, 230, 230));
+    dark.setColor(QPalette::Highlight, QColor(42, 130, 218));
+    QPalette dull = light;  // a theme whose highlight hardly differs from the window
+    dull.setColor(QPalette::Highlight, QColor(220, 225, 230));
+    for (const QPalette& p : {light, dark, dull}) {
+      auto form = LoadedForm();
+      form->setPalette(p);
+      form->lbl_DevNum_Click(2);
+      form->resize(form->sizeHint());
+      const QImage image = form->shp_DevSelect[2]->grab().toImage();
+      const QColor edge = image.pixelColor(image.width() / 2, 1);
+      QVERIFY2(ContrastRatio(edge, p.color(QPalette::Window)) >= 3.0, qPrintable(edge.name()));
+    }
+  }
+};
+
+QTEST_MAIN(Form1EffectsTest)
+#include "form1_effects_test.moc"
