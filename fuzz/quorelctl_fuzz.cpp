@@ -8,7 +8,7 @@
 
 #include "platform/linux/hidraw_sysfs.h"
 #include "quorelctl/interpreter/led_module.h"
-#include "quorelctl/interpreter/numbers.h"
+#include "common/numbers.h"
 
 namespace {
 
@@ -52,9 +52,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       break;
     }
     case 1: {
-      (void)quorelctl::LeadingNumber(text);
-      auto lenient = quorelctl::LenientInt16(text);
-      auto strict = quorelctl::StrictInt16(text);
+      (void)common::LeadingNumber(text);
+      auto lenient = common::LenientInt16(text);
+      auto strict = common::StrictInt16(text);
       // Whatever the strict reading accepts, the lenient one reads alike.
       if (strict && (!lenient || *lenient != *strict)) std::abort();
       break;

@@ -6,7 +6,7 @@
 #include <thread>
 
 #include "platform/beep.h"
-#include "quorelctl/interpreter/numbers.h"
+#include "common/numbers.h"
 
 namespace quorelctl {
 
@@ -83,7 +83,7 @@ void Quorel::txt_Command_Change() {
 }
 
 ControlError Quorel::SetDeviceNumber(std::string_view value) {
-  lbl_DevNum_ = ShortestDecimal(LeadingNumber(value));
+  lbl_DevNum_ = ShortestDecimal(common::LeadingNumber(value));
   // The selection runs on every write, also when the caption stays the same,
   // so a host hears about an absent board each time it selects it.
   ControlError error = lbl_DevNum_Change();
@@ -92,7 +92,7 @@ ControlError Quorel::SetDeviceNumber(std::string_view value) {
 }
 
 ControlError Quorel::lbl_DevNum_Change() {
-  const double v = RoundHalfEven(LeadingNumber(lbl_DevNum_));
+  const double v = common::RoundHalfEven(common::LeadingNumber(lbl_DevNum_));
   if (!(v >= 1 && v <= kBoards)) {
     beep_();
     return {kErrorDeviceNumberRange, "Device Numbers 1-16 Only"};

@@ -4,7 +4,7 @@
 #include <chrono>
 #include <random>
 
-#include "quorelctl/interpreter/numbers.h"
+#include "common/numbers.h"
 
 namespace quorelctl {
 
@@ -131,7 +131,7 @@ void SplitArguments(std::string_view text, int count) {
         }
       }
     }
-    auto value = LenientInt16(argument);
+    auto value = common::LenientInt16(argument);
     if (!value) return;
     m.ArgValues[0] = *value;
     m.SplitFailed = 0;
@@ -150,11 +150,11 @@ void SplitArguments(std::string_view text, int count) {
       return;
     }
     m.ArgPositions[i] = static_cast<int16_t>(comma + 1);
-    auto value = LenientInt16(rest.substr(from, comma + 1 - from));
+    auto value = common::LenientInt16(rest.substr(from, comma + 1 - from));
     if (!value) return;
     m.ArgValues[i - 1] = *value;
   }
-  auto last = StrictInt16(rest.substr(static_cast<size_t>(m.ArgPositions[count - 1])));
+  auto last = common::StrictInt16(rest.substr(static_cast<size_t>(m.ArgPositions[count - 1])));
   if (!last) return;
   m.ArgValues[count - 1] = *last;
   m.SplitFailed = 0;

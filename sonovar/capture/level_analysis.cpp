@@ -3,18 +3,11 @@
 #include <algorithm>
 #include <cmath>
 
+#include "common/numbers.h"
+
 namespace sonovar {
 
 namespace {
-
-// Nearest, ties to even.
-double RoundHalfEven(double value) {
-  const double floor = std::floor(value);
-  const double diff = value - floor;
-  if (diff < 0.5) return floor;
-  if (diff > 0.5) return floor + 1;
-  return std::fmod(floor, 2.0) == 0 ? floor : floor + 1;
-}
 
 constexpr std::array<double, 4> kAutomaticFactors = {0.3, 0.5, 0.7, 0.9};
 
@@ -43,7 +36,7 @@ bool LevelAnalysis::Analyze(std::span<const uint8_t, kCaptureBufferBytes> buffer
   const float right_rms = static_cast<float>(std::sqrt(right_sum / 256.0));
   // Not the mean: the left channel weighs half as much as the right one.
   const int raw = static_cast<int>(std::floor(left_rms / 2.0f + right_rms));
-  SoundLevel = static_cast<int32_t>(RoundHalfEven(raw * 48 / 128.0));
+  SoundLevel = static_cast<int32_t>(common::RoundHalfEven(raw * 48 / 128.0));
   return Peak > peak_before;
 }
 
@@ -65,7 +58,7 @@ bool LevelAnalysis::PeakTick(const std::function<void(Cut, int)>& set_slider) {
     int sum = 0;
     for (int i = 1; i <= 60; ++i) sum += PeakSamples[i];
     const int average = sum / 60;  // the samples are positive: floor
-    AveragedPeak = static_cast<int16_t>(RoundHalfEven((average + AveragedPeak) / 2.0 - 10));
+    AveragedPeak = static_cast<int16_t>(common::RoundHalfEven((average + AveragedPeak) / 2.0 - 10));
     const double p = AveragedPeak;
     for (size_t c = 0; c < kCuts.size(); ++c)
       set_slider(kCuts[c], static_cast<int>(std::floor(p * kAutomaticFactors[c] + (128 - p))));

@@ -1,4 +1,4 @@
-#include "quorelctl/interpreter/numbers.h"
+#include "common/numbers.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <cmath>
 #include <optional>
 
-namespace quorelctl {
+namespace common {
 namespace {
 
 struct LeadingCase {
@@ -92,4 +92,4 @@ TEST(Int16Test, IgnoresTheProcessLocale) {
 }
 
 }  // namespace
-}  // namespace quorelctl
+}  // namespace common

@@ -1,4 +1,4 @@
-#include "quorelctl/interpreter/numbers.h"
+#include "common/numbers.h"
 
 #include <algorithm>
 #include <charconv>
@@ -6,7 +6,7 @@
 #include <limits>
 #include <system_error>
 
-namespace quorelctl {
+namespace common {
 
 namespace {
 
@@ -190,4 +190,4 @@ std::optional<int16_t> StrictInt16(std::string_view text) {
   return ToInt16(number.Value());
 }
 
-}  // namespace quorelctl
+}  // namespace common

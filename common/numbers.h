@@ -1,12 +1,14 @@
-// Number conversions of the command language: the lenient leading-number rule
-// and the strict conversion of the last value of a list.
+// The number rules shared by the control library and the program: the
+// lenient leading-number rule, rounding half to even, and the conversions to
+// 16 bits (lenient for every value of a list but the last, strict for it).
+// Nothing here depends on either deliverable.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 #include <string_view>
 
-namespace quorelctl {
+namespace common {
 
 // The number at the start of a text: blanks, tabs and line feeds are skipped
 // wherever they stand; an optional sign, digits, an optional "." with digits,
@@ -29,4 +31,4 @@ std::optional<int16_t> LenientInt16(std::string_view text);
 // text included, gives nothing. Rounded, in 16-bit range.
 std::optional<int16_t> StrictInt16(std::string_view text);
 
-}  // namespace quorelctl
+}  // namespace common
