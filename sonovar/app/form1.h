@@ -52,6 +52,15 @@ class Form1 : public QWidget {
   void lbl_Effect_Click(int n);
   void Check1_Click();
   void Slider1_Change();
+  void lbl_File_Click();
+
+  // Loads the animation file that `name` stands for, as "Load" in the file
+  // dialog does: on success lbl_File shows the name without ".qra"; in any
+  // case QRA Link becomes available. True when the file loaded.
+  bool LoadAnimation(const QString& name);
+  // The folders an animation name is looked up in, in order: the program's
+  // own, the user's, the installed program's shipped ones.
+  AnimationFolders AnimationFolderList() const;
 
   // Runs after the effect step of every buffer. Tests count it.
   std::function<void()> AfterAnalysis;
@@ -96,6 +105,7 @@ class Form1 : public QWidget {
   QSlider* hsc_GreenBias = nullptr;
   QSlider* sld_Delay = nullptr;
   QSlider* sld_Decay = nullptr;
+  ClickableLabel* lbl_File = nullptr;
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -107,6 +117,7 @@ class Form1 : public QWidget {
   QWidget* BuildEffectsPanel();
   void ConnectEffectHandlers();
   void ShowReportDelay();
+  void MakeQraLinkAvailable();
 
   void ListInputDevices();
   void Stop();

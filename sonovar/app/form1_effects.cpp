@@ -1,5 +1,8 @@
 // The boards, the effects and their sliders on the main window.
 #include <QCheckBox>
+#include <QCoreApplication>
+#include <QStandardPaths>
+#include <filesystem>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -8,6 +11,7 @@
 #include <QVBoxLayout>
 
 #include "sonovar/app/form1.h"
+#include "sonovar/app/frm_dialog.h"
 #include "sonovar/app/widgets.h"
 
 namespace sonovar {
@@ -107,6 +111,12 @@ QWidget* Form1::BuildEffectsPanel() {
     choice->addWidget(lbl_Effect[n]);
     choice->addSpacing(12);
   }
+  lbl_File = new ClickableLabel(QStringLiteral("Select File"), box);
+  lbl_File->setObjectName(QStringLiteral("lbl_File"));
+  lbl_File->setToolTip(QStringLiteral("Click to Select QRA File."));
+  lbl_File->setFrameShape(QFrame::StyledPanel);
+  lbl_File->setMargin(2);
+  choice->addWidget(lbl_File);
   choice->addStretch(1);
   opt_Effect[1]->setChecked(true);
   // QRA Link waits for an animation file.
@@ -181,6 +191,7 @@ void Form1::ConnectEffectHandlers() {
   connect(Check1, &QAbstractButton::toggled, this, [this] { Check1_Click(); });
   connect(Label2, &ClickableLabel::clicked, Check1, &QAbstractButton::click);
   connect(Slider1, &QSlider::valueChanged, this, [this] { Slider1_Change(); });
+  connect(lbl_File, &ClickableLabel::clicked, this, [this] { lbl_File_Click(); });
 }
 
 ActiveBoards Form1::ActiveBoardSet() const {
@@ -215,6 +226,38 @@ void Form1::Slider1_Change() {
 }
 
 void Form1::ShowReportDelay() { delay_shown_->setText(QStringLiteral("%1 ms").arg(Slider1->value())); }
+
+void Form1::lbl_File_Click() {
+  // The name box starts with the name of the file last loaded or tried,
+  // which is what "Load" takes.
+  const QString last = QString::fromLocal8Bit(
+      std::filesystem::path(effects_.Animation.QraFilePath).filename().string());
+  FrmDialog dialog(AnimationFolderList(), last, [this](const QString& name) { LoadAnimation(name); }, this);
+  dialog.exec();
+}
+
+bool Form1::LoadAnimation(const QString& name) {
+  const bool loaded = LoadQraFile(name.toLocal8Bit().toStdString(), AnimationFolderList(), effects_.Animation);
+  // The extension comes off the caption only when it is there, so that the
+  // caption always names the same file again.
+  if (loaded) lbl_File->setText(HasQraExtension(name.toStdString()) ? name.chopped(4) : name);
+  MakeQraLinkAvailable();
+  return loaded;
+}
+
+void Form1::MakeQraLinkAvailable() {
+  lbl_Effect[3]->setEnabled(true);
+  opt_Effect[3]->setEnabled(true);
+}
+
+AnimationFolders Form1::AnimationFolderList() const {
+  const std::filesystem::path program = QCoreApplication::applicationDirPath().toStdString();
+  const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+  AnimationFolders folders = {program};
+  if (!data.isEmpty()) folders.push_back(std::filesystem::path(data.toStdString()) / "sonovar" / "animations");
+  folders.push_back(program.parent_path() / "share" / "sonovar" / "animations");
+  return folders;
+}
 
 void Form1::EffectStep() {
   EffectInputs in;

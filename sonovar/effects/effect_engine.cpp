@@ -9,7 +9,8 @@ void EffectEngine::Step(const EffectInputs& in, const ActiveBoards& active, Boar
   switch (EffectMode) {
     case kPulse: Pulse(in); break;
     case kPulseSweep: PulseSweep(in); break;
-    default: break;  // QRA Link: the outputs stay as they are
+    case kQraLink: Qra.Step(*this, in, active, link, Animation); break;
+    default: break;  // no effect chosen: the outputs stay as they are
   }
   SendOutputLevels(active, link);
 }

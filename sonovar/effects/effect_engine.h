@@ -7,7 +7,9 @@
 #include <cstdint>
 #include <string>
 
+#include "sonovar/animation/qra_file.h"
 #include "sonovar/effects/board_link.h"
+#include "sonovar/effects/qra_link.h"
 
 namespace sonovar {
 
@@ -39,6 +41,8 @@ class EffectEngine {
   std::array<int16_t, 4> SweepInput{};  // entries 1..3
   int16_t SweepThreshold = 15;
   int16_t HoldCounter = 0;  // buffers left before the decay starts
+  QraAnimation Animation;   // what QRA Link plays
+  QraLink Qra;
 
   // One buffer: the chosen effect, then SendOutputLevels.
   void Step(const EffectInputs& in, const ActiveBoards& active, BoardLink& link);

@@ -92,9 +92,10 @@ INSTANTIATE_TEST_SUITE_P(
             [](EffectInputs&, EffectEngine& e) { e.OutputLevels.fill(49); }, Pba("1,1,1", "1,1")},
         Row{"DecayReachesZero", kPulseSweep, {{0, 0, 0}, {0, 0, 0}, {0, 0, 0}, {0, 0, 0}, {0, 0, 0}},
             [](EffectInputs&, EffectEngine& e) { e.OutputLevels.fill(49); }, Pba("0,0,0", "0,0")},
-        // The third effect sends what it finds, minus signs included.
-        Row{"ThirdEffectSendsCurrentLevels", kQraLink, {{60, 255, 255}},
+        // QRA Link without frames holds what it finds, minus signs included.
+        Row{"QraLinkWithoutFramesHoldsTheLevels", kQraLink, {{60, 255, 255}},
             [](EffectInputs&, EffectEngine& e) {
+              e.HoldCounter = 5;
               e.OutputLevels.fill(7);
               e.OutputLevels[1] = -5;
               e.OutputLevels[32] = 60;

@@ -1,12 +1,17 @@
 // The boards, effect and TURBO handlers of the main window (offscreen),
 // against the board-link writes they make.
+#include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
 #include <QSlider>
 #include <QtTest/QtTest>
 
 #include "platform/wavein_backend.h"
 #include "sonovar/app/form1.h"
+#include "sonovar/app/frm_dialog.h"
 #include "sonovar/app/widgets.h"
 #include "support/recording_board_link.h"
 
@@ -144,6 +149,67 @@ class Form1EffectsTest : public QObject {
       const QColor edge = image.pixelColor(image.width() / 2, 1);
       QVERIFY2(ContrastRatio(edge, p.color(QPalette::Window)) >= 3.0, qPrintable(edge.name()));
     }
+  }
+
+  void fileDialogListsLoadsAndCancels() {
+    QTemporaryDir dir;
+    AnimationFolders folders;
+    for (const char* f : {"program", "user", "shipped"}) {
+      QVERIFY(QDir(dir.path()).mkdir(f));
+      folders.push_back((dir.path() + "/" + f).toStdString());
+    }
+    for (const char* file : {"program/b.qra", "user/b.qra", "user/A.QRA", "shipped/c.qra", "shipped/c.txt"})
+      QFile(dir.path() + "/" + file).open(QIODevice::WriteOnly);
+    QStringList loaded;
+    FrmDialog dialog(folders, "last.qra", [&](const QString& name) { loaded << name; });
+    QCOMPARE(dialog.windowTitle(), QStringLiteral("Form2"));
+    QCOMPARE(dialog.cmdOK->text(), QStringLiteral("Load"));
+    QCOMPARE(dialog.txt_FileName->text(), QStringLiteral("last.qra"));
+    QStringList listed;
+    for (int i = 0; i < dialog.filDialog->count(); ++i) listed << dialog.filDialog->item(i)->text();
+    QCOMPARE(listed, (QStringList{"A.QRA", "b.qra", "c.qra"}));
+    dialog.show();
+    QListWidgetItem* item = dialog.filDialog->item(2);
+    QTest::mouseClick(dialog.filDialog->viewport(), Qt::LeftButton, {},
+                      dialog.filDialog->visualItemRect(item).center());
+    QCOMPARE(dialog.txt_FileName->text(), QStringLiteral("c.qra"));
+    dialog.cmdCancel->click();
+    QCOMPARE(dialog.result(), int(QDialog::Rejected));
+    QVERIFY(loaded.isEmpty());
+    dialog.cmdOK->click();
+    QCOMPARE(loaded, QStringList{"c.qra"});
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+  }
+
+  void loadingAFileMakesQraLinkAvailableWhateverTheOutcome() {
+    QTemporaryDir home;
+    qputenv("XDG_DATA_HOME", home.path().toLocal8Bit());
+    QVERIFY(QDir(home.path()).mkpath("sonovar/animations"));
+    QFile file(home.path() + "/sonovar/animations/Spin.qra");
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("1\n\"QRL-PBA:1,2\"\n");
+    file.close();
+    auto form = LoadedForm();
+    QVERIFY(!form->LoadAnimation("gone"));
+    QCOMPARE(form->lbl_File->text(), QStringLiteral("Select File"));
+    QVERIFY(form->opt_Effect[3]->isEnabled() && form->lbl_Effect[3]->isEnabled());
+    QVERIFY(form->LoadAnimation("Spin"));  // typed without its extension: the caption keeps the whole name
+    QCOMPARE(form->lbl_File->text(), QStringLiteral("Spin"));
+    QVERIFY(form->LoadAnimation("Spin.qra"));
+    QCOMPARE(form->lbl_File->text(), QStringLiteral("Spin"));
+    QCOMPARE(form->effects().Animation.QraFrames[1], std::string("QRL-PBA:1,2"));
+    QCOMPARE(form->effects().Animation.QraFramePos, int16_t{1});
+    // The dialog opens with the name of that file, not its path.
+    QString prefilled;
+    QTimer::singleShot(0, [&] {
+      auto* dialog = dynamic_cast<FrmDialog*>(QApplication::activeModalWidget());
+      if (dialog == nullptr) return;
+      prefilled = dialog->txt_FileName->text();
+      dialog->cmdCancel->click();
+    });
+    form->lbl_File_Click();
+    QCOMPARE(prefilled, QStringLiteral("Spin.qra"));
+    qunsetenv("XDG_DATA_HOME");
   }
 };
 

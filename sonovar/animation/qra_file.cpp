@@ -1,0 +1,128 @@
+#include "sonovar/animation/qra_file.h"
+
+#include <algorithm>
+#include <fstream>
+#include <system_error>
+
+#include "common/numbers.h"
+
+namespace sonovar {
+
+namespace {
+
+constexpr int kEnd = std::char_traits<char>::eof();
+
+char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// Without regard to letter case; names equal but for case in byte order, so
+// that the same name twice always ends up side by side.
+bool ListOrder(const std::string& a, const std::string& b) {
+  auto lower_less = [](char x, char y) { return AsciiLower(x) < AsciiLower(y); };
+  if (std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), lower_less)) return true;
+  if (std::lexicographical_compare(b.begin(), b.end(), a.begin(), a.end(), lower_less)) return false;
+  return a < b;
+}
+
+}  // namespace
+
+bool QraFieldReader::Next(std::string* field) {
+  field->clear();
+  int c = in_.sgetc();
+  if (c == kEnd) return false;
+  while (c == ' ' || c == '\t') c = in_.snextc();
+  // A line end ends the field; CR LF counts as one.
+  auto ends_field = [this](int ch) {
+    if (ch == ',' || ch == '\n') {
+      in_.sbumpc();
+      return true;
+    }
+    if (ch == '\r') {
+      if (in_.snextc() == '\n') in_.sbumpc();
+      return true;
+    }
+    return ch == kEnd;
+  };
+  if (c == '"') {
+    // Quoted: commas, blanks and line ends inside belong to the field.
+    for (c = in_.snextc(); c != '"' && c != kEnd; c = in_.snextc()) {
+      if (field->size() == kMaxQraFieldBytes) return false;
+      field->push_back(static_cast<char>(c));
+    }
+    if (c == '"') c = in_.snextc();
+    while (!ends_field(c)) c = in_.snextc();  // what follows the closing quote is dropped
+    return true;
+  }
+  while (!ends_field(c)) {
+    if (field->size() == kMaxQraFieldBytes) return false;
+    field->push_back(static_cast<char>(c));
+    c = in_.snextc();
+  }
+  return true;
+}
+
+bool ReadQraFrames(std::istream& in, QraAnimation& animation) {
+  QraFieldReader reader(in);
+  std::string field;
+  if (!reader.Next(&field)) return false;
+  const std::optional<int16_t> count = common::LenientInt16(field);
+  if (!count || *count > kMaxQraFrames) return false;
+  animation.QraFrameCount = *count;
+  // A frame that cannot be read leaves its entry as an earlier load left it.
+  for (int i = 1; i <= animation.QraFrameCount; ++i) {
+    if (!reader.Next(&field)) return false;
+    animation.QraFrames[i].swap(field);
+  }
+  return true;
+}
+
+bool HasQraExtension(std::string_view name) {
+  if (name.size() < 4) return false;
+  std::string_view tail = name.substr(name.size() - 4);
+  return tail[0] == '.' && AsciiLower(tail[1]) == 'q' && AsciiLower(tail[2]) == 'r' && AsciiLower(tail[3]) == 'a';
+}
+
+std::filesystem::path ResolveQraName(std::string_view name, const AnimationFolders& folders) {
+  // Names stay relative to the animation folders, whatever is typed.
+  if (name.empty() || name == "." || name == ".." || name.find_first_of("/\\") != std::string_view::npos ||
+      folders.empty())
+    return {};
+  std::string file(name);
+  if (!HasQraExtension(file)) file += ".qra";
+  for (const std::filesystem::path& folder : folders) {
+    std::error_code ec;
+    if (std::filesystem::exists(folder / file, ec)) return folder / file;
+  }
+  return folders.front() / file;
+}
+
+std::vector<std::string> ListQraFiles(const AnimationFolders& folders) {
+  std::vector<std::string> names;
+  for (const std::filesystem::path& folder : folders) {
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+      const std::string name = it->path().filename().string();
+      std::error_code type_ec;
+      if (HasQraExtension(name) && it->is_regular_file(type_ec)) names.push_back(name);
+    }
+  }
+  std::sort(names.begin(), names.end(), ListOrder);
+  // A name in several folders is listed once: the first folder's file is the one loaded.
+  names.erase(std::unique(names.begin(), names.end()), names.end());
+  return names;
+}
+
+bool LoadQraFile(std::string_view name, const AnimationFolders& folders, QraAnimation& animation) {
+  const std::filesystem::path path = ResolveQraName(name, folders);
+  animation.QraFilePath = path.empty() ? std::string(name) : path.string();
+  bool loaded = false;
+  std::error_code ec;
+  // Only a regular file: opening a FIFO or a device would wait for ever.
+  if (!path.empty() && std::filesystem::is_regular_file(path, ec)) {
+    std::ifstream in(path, std::ios::binary);
+    loaded = in.is_open() && ReadQraFrames(in, animation);
+  }
+  animation.QraFramePos = 1;
+  return loaded;
+}
+
+}  // namespace sonovar

@@ -1,0 +1,118 @@
+// Animation files: the field reader, the count and frames, the folders.
+#include "sonovar/animation/qra_file.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <fstream>
+#include <sstream>
+
+using namespace sonovar;
+
+namespace {
+
+struct ReadRow {
+  const char* name;
+  std::string text;
+  bool ok;
+  int16_t count;  // the count before the read is 7
+  std::vector<std::string> frames;  // frames 1, 2, ... after the read
+};
+
+void PrintTo(const ReadRow& row, std::ostream* os) { *os << row.name; }
+
+class ReadQraFramesTest : public ::testing::TestWithParam<ReadRow> {};
+
+TEST_P(ReadQraFramesTest, CountAndFrames) {
+  const ReadRow& row = GetParam();
+  QraAnimation animation;
+  animation.QraFrameCount = 7;
+  for (int i = 1; i <= 4; ++i) animation.QraFrames[i] = "old";
+  std::istringstream in(row.text);
+  EXPECT_EQ(ReadQraFrames(in, animation), row.ok);
+  EXPECT_EQ(animation.QraFrameCount, row.count);
+  for (size_t i = 0; i < row.frames.size(); ++i) EXPECT_EQ(animation.QraFrames[i + 1], row.frames[i]) << i + 1;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, ReadQraFramesTest,
+    ::testing::Values(
+        ReadRow{"ThreeQuotedFramesCrLf", "3\r\n\"QRL-PBA:1,2\"\r\n\"QRL-SBA:255,0,0,0,4\"\r\n\"x, y\"\r\n", true, 3,
+                {"QRL-PBA:1,2", "QRL-SBA:255,0,0,0,4", "x, y", "old"}},
+        ReadRow{"UnquotedFramesComeApart", "2\nQRL-PBA:1,2,3\n", true, 2, {"QRL-PBA:1", "2", "old"}},
+        ReadRow{"BlanksBeforeAndTextAfterTheQuoteDropped", " 2 , \"A\" junk,\t\"B\"\"C\"\n", true, 2, {"A", "B"}},
+        ReadRow{"CountRoundsHalfToEven", "2.5\nA\nB\nC\n", true, 2, {"A", "B", "old"}},
+        ReadRow{"CountAbove10000Fails", "20000\nA\n", false, 7, {"old"}},
+        ReadRow{"CountBeyond16BitsFails", "40000\nA\n", false, 7, {"old"}},
+        ReadRow{"NegativeCountReadsNothing", "-1\nA\n", true, -1, {"old"}},
+        ReadRow{"EndsBeforeTheAnnouncedFrames", "4\n\"A\"\n\"B\"\n", false, 4, {"A", "B", "old"}},
+        ReadRow{"QuoteThatNeverCloses", "2\n\"QRL-PBA:1,2\nmore", false, 2, {"QRL-PBA:1,2\nmore", "old"}},
+        ReadRow{"EmptyFile", "", false, 7, {"old"}},
+        ReadRow{"LoneCrEndsALine", "2\r\"A\"\r\"B\"", true, 2, {"A", "B"}}),
+    [](const ::testing::TestParamInfo<ReadRow>& info) { return info.param.name; });
+
+TEST(QraFieldReaderTest, AFieldBeyondTheLimitStopsTheRead) {
+  std::istringstream in("1\n\"" + std::string(kMaxQraFieldBytes + 1, 'x') + "\"");
+  QraAnimation animation;
+  EXPECT_FALSE(ReadQraFrames(in, animation));
+  EXPECT_EQ(animation.QraFrameCount, 1);
+}
+
+class QraFoldersTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/qra-test-XXXXXX";
+    root_ = ::mkdtemp(pattern);
+    for (const char* f : {"program", "user", "shipped"}) {
+      std::filesystem::create_directory(root_ / f);
+      folders_.push_back(root_ / f);
+    }
+  }
+  void TearDown() override { std::filesystem::remove_all(root_); }
+  void Write(const char* folder, const char* name, const std::string& text) {
+    std::ofstream(root_ / folder / name, std::ios::binary) << text;
+  }
+
+  std::filesystem::path root_;
+  AnimationFolders folders_;
+};
+
+TEST_F(QraFoldersTest, ListsEveryLoadableNameOnceAndTheFirstFolderWins) {
+  Write("program", "b.qra", "1\n\"program\"\n");
+  Write("user", "b.qra", "1\n\"user\"\n");
+  Write("user", "SHOW.QRA", "1\n\"show\"\n");
+  Write("shipped", "a.qra", "1\n\"shipped\"\n");
+  Write("shipped", "notes.txt", "");
+  std::filesystem::create_directory(root_ / "shipped" / "folder.qra");
+  ::mkfifo((root_ / "user" / "pipe.qra").c_str(), 0600);
+  EXPECT_EQ(ListQraFiles(folders_), (std::vector<std::string>{"a.qra", "b.qra", "SHOW.QRA"}));
+
+  QraAnimation animation;
+  ASSERT_TRUE(LoadQraFile("b", folders_, animation));
+  EXPECT_EQ(animation.QraFrames[1], "program");
+  EXPECT_EQ(animation.QraFilePath, (root_ / "program" / "b.qra").string());
+  ASSERT_TRUE(LoadQraFile("SHOW.QRA", folders_, animation));  // no ".qra" appended
+  EXPECT_EQ(animation.QraFrames[1], "show");
+  ASSERT_TRUE(LoadQraFile("a.qra", folders_, animation));
+  EXPECT_EQ(animation.QraFrames[1], "shipped");
+  EXPECT_EQ(animation.QraFramePos, 1);
+}
+
+TEST_F(QraFoldersTest, WhatCannotLoadLeavesTheFramesAndStillResetsThePosition) {
+  Write("program", "good.qra", "2\n\"A\"\n\"B\"\n");
+  QraAnimation animation;
+  ASSERT_TRUE(LoadQraFile("good", folders_, animation));
+  ::mkfifo((root_ / "program" / "pipe.qra").c_str(), 0600);  // would block an open for ever
+  for (const char* name : {"missing", "pipe", "../program/good", "program/good", "", ".."}) {
+    animation.QraFramePos = 2;
+    EXPECT_FALSE(LoadQraFile(name, folders_, animation)) << name;
+    EXPECT_EQ(animation.QraFrameCount, 2) << name;
+    EXPECT_EQ(animation.QraFrames[2], "B") << name;
+    EXPECT_EQ(animation.QraFramePos, 1) << name;
+  }
+  EXPECT_EQ(animation.QraFilePath, "..");
+  LoadQraFile("missing", folders_, animation);
+  EXPECT_EQ(animation.QraFilePath, (root_ / "program" / "missing.qra").string());
+}
+
+}  // namespace
