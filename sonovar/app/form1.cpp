@@ -47,15 +47,24 @@ Form1::Form1(platform::WaveIn& wave, MessageSink messages, std::unique_ptr<Board
   layout->addWidget(BuildLevelsPanel(), 1, 0, 2, 1);
   layout->addWidget(BuildBoardsPanel(), 1, 1);
   layout->addWidget(BuildEffectsPanel(), 2, 1);
+  Command2 = new QPushButton(QStringLiteral("Make Default"), this);
+  Command2->setObjectName(QStringLiteral("Command2"));
+  Command2->setToolTip(QStringLiteral("Store these settings in Sonovar.SET for the next start."));
+  layout->addWidget(Command2, 3, 1, Qt::AlignRight);
   layout->setColumnStretch(1, 1);
   layout->setRowStretch(2, 1);
 
   tmr_ResetPeak = new QTimer(this);
   tmr_ResetPeak->setInterval(50);
+  // Enabled by the settings load; fires once.
+  tmr_Hide = new QTimer(this);
+  tmr_Hide->setInterval(20);
 
   // Handlers, connected by name.
   connect(Command1, &QPushButton::clicked, this, [this] { Command1_Click(); });
   connect(tmr_ResetPeak, &QTimer::timeout, this, [this] { tmr_ResetPeak_Timer(); });
+  connect(tmr_Hide, &QTimer::timeout, this, [this] { tmr_Hide_Timer(); });
+  connect(Command2, &QPushButton::clicked, this, [this] { Command2_Click(); });
   connect(vsc_RedCut, &QScrollBar::valueChanged, this, [this] { vsc_RedCut_Change(); });
   connect(vsc_YellowCut, &QScrollBar::valueChanged, this, [this] { vsc_YellowCut_Change(); });
   connect(vsc_GreenCut, &QScrollBar::valueChanged, this, [this] { vsc_GreenCut_Change(); });
@@ -126,9 +135,15 @@ QWidget* Form1::BuildLevelsPanel() {
   return levels;
 }
 
-void Form1::Form_Load() {
+bool Form1::Form_Load() {
+  effects_.Animation.QraFilePath.clear();
   // Only boards 1-4 are offered, and only those the control found.
   const std::string detected = Quorel1->Detected();
+  if (detected.compare(0, kProgramBoards, std::string(kProgramBoards, '0')) == 0) {
+    messages_(this, {QStringLiteral("No Supported Quorel or Quorel+KX Detected"), QStringLiteral("Exiting..."),
+                     QString::fromLocal8Bit(Quorel1->UnusableBoardsReport())});
+    return false;
+  }
   for (int n = 1; n <= kProgramBoards; ++n)
     lbl_DevNum[n]->setEnabled(static_cast<size_t>(n) <= detected.size() && detected[n - 1] == '1');
   ListInputDevices();
@@ -136,6 +151,8 @@ void Form1::Form_Load() {
   effects_.EffectMode = kPulse;
   effects_.SweepThreshold = 15;
   Quorel1->SetFastCom(true);
+  LoadSettings();
+  return true;
 }
 
 void Form1::ListInputDevices() {
@@ -143,7 +160,7 @@ void Form1::ListInputDevices() {
   for (const InputDevice& d : capture_.ListInputDevices())
     Combo1->addItem(QString::fromStdString(d.name), d.device);
   if (Combo1->count() == 0) {
-    messages_(this, {QStringLiteral("No audio devices were found on your system."), {}});
+    messages_(this, {QStringLiteral("No audio devices were found on your system."), {}, {}});
     Command1->setEnabled(false);
   } else {
     Combo1->setCurrentIndex(0);
@@ -162,7 +179,7 @@ void Form1::Command1_Click() {
   // wake the event wait below.
   capture_.Open(device, [this] { QMetaObject::invokeMethod(this, [] {}, Qt::QueuedConnection); });
   if (capture_.CaptureHandle == 0) {
-    messages_(this, {QStringLiteral("Wave input device failed to open"), {}});
+    messages_(this, {QStringLiteral("Wave input device failed to open"), {}, {}});
     return;
   }
   capture_.Start();

@@ -9,6 +9,7 @@
 
 #include "platform/wavein.h"
 #include "sonovar/app/messages.h"
+#include "sonovar/app/settings_file.h"
 #include "sonovar/capture/capture_session.h"
 #include "sonovar/capture/level_analysis.h"
 #include "sonovar/effects/board_link.h"
@@ -40,8 +41,12 @@ class Form1 : public QWidget {
   ~Form1() override;
 
   // Start-up: the detected boards, the input list, the start values of the
-  // cuts and the effects, TURBO.
-  void Form_Load();
+  // cuts and the effects, TURBO, then the settings file. False when no board
+  // 1-4 is there: the program is to end (after the message) without showing
+  // the window or touching the settings file.
+  bool Form_Load();
+  // The text the program was started with; "HIDE" and "START" in it count.
+  void SetCommandLine(const QString& text) { command_line_ = text; }
 
   // Handlers, public so that the start-up code and tests can run them as a
   // user's action would.
@@ -53,6 +58,9 @@ class Form1 : public QWidget {
   void Check1_Click();
   void Slider1_Change();
   void lbl_File_Click();
+  void Command2_Click();
+  void LoadSettings();
+  void tmr_Hide_Timer();
 
   // Loads the animation file that `name` stands for, as "Load" in the file
   // dialog does: on success lbl_File shows the name without ".qra"; in any
@@ -87,6 +95,8 @@ class Form1 : public QWidget {
   QScrollBar* vsc_CyanCut = nullptr;
   CutBars* box_BG = nullptr;
   QTimer* tmr_ResetPeak = nullptr;
+  QTimer* tmr_Hide = nullptr;
+  QPushButton* Command2 = nullptr;
 
   QLabel* Label1 = nullptr;
   std::array<ClickableLabel*, 5> lbl_DevNum{};
@@ -140,6 +150,8 @@ class Form1 : public QWidget {
   LevelAnalysis analysis_;
   EffectEngine effects_;
   QLabel* delay_shown_ = nullptr;  // Slider1's value, beside it
+  QString command_line_;
+  SettingsRecord settings_;  // the record as last loaded or saved
 };
 
 }  // namespace sonovar

@@ -11,7 +11,8 @@ namespace sonovar {
 
 struct Message {
   QString text;
-  QString title;  // empty: the program's name
+  QString title;        // empty: the program's name
+  QString informative;  // more detail below the text, may be empty
 };
 
 // Shows a message and returns when the user has closed it.

@@ -26,6 +26,9 @@ class BoardLink {
   virtual void SetCommand(std::string_view text) = 0;
   virtual void SetFastCom(bool on) = 0;
   virtual void SetCompatibilityDelay(int16_t milliseconds) = 0;
+  // Why boards that are there could not be used (a board device that cannot
+  // be opened, and how to mend it); "" when there is nothing to say.
+  virtual std::string UnusableBoardsReport() { return {}; }
 };
 
 // Selects `board` once and sends it `commands` in order. A refused selection

@@ -2,9 +2,34 @@
 
 #include <quorelctl.hpp>
 
+#include <vector>
+
+#include "udev_rule.h"
+
 namespace sonovar {
 
 namespace {
+
+// The boards' devices that are there but cannot be used, as "quorel devices"
+// tells them, and the rule that lets the user reach them.
+std::string DescribeUnusableBoards() {
+  int count = quorel_list_devices(nullptr, 0);
+  std::vector<QuorelDevice> devices(count > 0 ? static_cast<size_t>(count) : 0);
+  count = quorel_list_devices(devices.data(), devices.size());
+  std::string text;
+  bool denied = false;
+  for (int i = 0; i < count && static_cast<size_t>(i) < devices.size(); ++i) {
+    const QuorelDevice& d = devices[static_cast<size_t>(i)];
+    if (d.board == 0 || d.usable) continue;
+    text += std::string(d.path) + ": board " + std::to_string(d.board) + ", not usable: " + d.reason + "\n";
+    denied = denied || d.permission_denied;
+  }
+  if (denied)
+    text += "\nTo let the logged-in user reach the boards, install this udev rule as root, then unplug and "
+            "replug the boards:\n\n" QUOREL_UDEV_RULE "\n\n(in /etc/udev/rules.d/70-quorel.rules, then "
+            "\"udevadm control --reload-rules && udevadm trigger\")\n";
+  return text;
+}
 
 class QuorelLink final : public BoardLink {
  public:
@@ -17,6 +42,7 @@ class QuorelLink final : public BoardLink {
   void SetCommand(std::string_view text) override { quorel_set_text(control_.get(), "Command", Terminated(text)); }
   void SetFastCom(bool on) override { control_.SetFastCom(on); }
   void SetCompatibilityDelay(int16_t milliseconds) override { control_.SetCompatibilityDelay(milliseconds); }
+  std::string UnusableBoardsReport() override { return DescribeUnusableBoards(); }
 
  private:
   // The C interface takes NUL-terminated text; one buffer serves every write.

@@ -12,6 +12,7 @@
 #include "sonovar/app/form1.h"
 #include "sonovar/app/widgets.h"
 #include "support/u8_wav.h"
+#include "support/window_support.h"
 
 using namespace sonovar;
 
@@ -43,8 +44,9 @@ class Form1BoardsTest : public QObject {
     // A square wave of +-40 on both channels: RMS 40, so the level is
     // round(floor(40 / 2 + 40) * 48 / 128) = round(22.5) = 22, halves to even;
     // no sample reaches the red or yellow band at the start cuts.
-    QTemporaryDir dir;
-    const std::string file = (dir.path() + "/square40.wav").toStdString();
+    testing_support::WorkingFolder folder;
+    folder.WriteSettings(testing_support::UsualSettings());
+    const std::string file = folder.file("square40.wav").toStdString();
     std::vector<uint8_t> bytes(11025 * 2);
     for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = (i / 2) % 2 ? 168 : 88;
     QVERIFY(testing_support::WriteU8Wav(file, bytes));

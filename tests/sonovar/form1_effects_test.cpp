@@ -14,6 +14,7 @@
 #include "sonovar/app/frm_dialog.h"
 #include "sonovar/app/widgets.h"
 #include "support/recording_board_link.h"
+#include "support/window_support.h"
 
 using namespace sonovar;
 using testing_support::RecordingBoardLink;
@@ -29,6 +30,7 @@ class Form1EffectsTest : public QObject {
 
   std::unique_ptr<platform::WaveIn> wave_ = platform::MakeWaveIn({});
   RecordingBoardLink* link_ = nullptr;
+  std::unique_ptr<testing_support::WorkingFolder> folder_;
 
   // A loaded window whose control reports `detected`; the recorder starts empty.
   std::unique_ptr<Form1> LoadedForm(const std::string& detected = "1111000000000000") {
@@ -42,6 +44,12 @@ class Form1EffectsTest : public QObject {
   }
 
  private slots:
+  void init() {
+    folder_ = std::make_unique<testing_support::WorkingFolder>();
+    folder_->WriteSettings(testing_support::UsualSettings());
+  }
+  void cleanup() { folder_.reset(); }
+
   void startUpOffersOnlyDetectedBoardsAndTurnsTurboOn() {
     auto link = std::make_unique<RecordingBoardLink>();
     link->detected = "0100100000000000";

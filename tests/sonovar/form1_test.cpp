@@ -16,7 +16,9 @@
 #include "platform/wavein_backend.h"
 #include "sonovar/app/cut_bars.h"
 #include "support/scripted_wave.h"
+#include "support/recording_board_link.h"
 #include "support/u8_wav.h"
+#include "support/window_support.h"
 
 using namespace sonovar;
 
@@ -25,6 +27,9 @@ class Form1Test : public QObject {
 
  private:
   std::vector<Message> messages_;
+  std::unique_ptr<testing_support::WorkingFolder> folder_;
+  // Boards 1-4 present; the writes are not looked at here.
+  static std::unique_ptr<BoardLink> Boards() { return std::make_unique<testing_support::RecordingBoardLink>(); }
   MessageSink Recorder() {
     return [this](QWidget*, const Message& m) { messages_.push_back(m); };
   }
@@ -33,7 +38,7 @@ class Form1Test : public QObject {
   std::unique_ptr<Form1> FormOnFile(const QTemporaryDir& dir, std::unique_ptr<platform::WaveIn>* wave) {
     ::setenv("SONOVAR_INPUT_FILE", WriteFile(dir.path()).c_str(), 1);
     *wave = FileService();
-    auto form = std::make_unique<Form1>(**wave, Recorder());
+    auto form = std::make_unique<Form1>(**wave, Recorder(), Boards());
     form->Form_Load();
     ::unsetenv("SONOVAR_INPUT_FILE");
     return form;
@@ -55,11 +60,16 @@ class Form1Test : public QObject {
   }
 
  private slots:
-  void init() { messages_.clear(); }
+  void init() {
+    messages_.clear();
+    folder_ = std::make_unique<testing_support::WorkingFolder>();
+    folder_->WriteSettings(testing_support::UsualSettings());
+  }
+  void cleanup() { folder_.reset(); }
 
   void startsAtTheDefaults() {
     auto wave = FileService();
-    Form1 form(*wave, Recorder());
+    Form1 form(*wave, Recorder(), Boards());
     form.Form_Load();
     QCOMPARE(form.Command1->text(), QStringLiteral("Start"));
     QCOMPARE(form.Combo1->toolTip(), QStringLiteral("Select your Audio Output Device."));
@@ -78,7 +88,7 @@ class Form1Test : public QObject {
   void noDeviceGivesTheMessageAndDisablesStart() {
     ::unsetenv("SONOVAR_INPUT_FILE");
     auto wave = FileService();
-    Form1 form(*wave, Recorder());
+    Form1 form(*wave, Recorder(), Boards());
     form.Form_Load();
     QCOMPARE(messages_.size(), size_t{1});
     QCOMPARE(messages_[0].text, QStringLiteral("No audio devices were found on your system."));
@@ -118,7 +128,7 @@ class Form1Test : public QObject {
     std::vector<std::unique_ptr<platform::WaveInBackend>> list;
     list.push_back(std::move(backend));
     auto wave = platform::MakeWaveIn(std::move(list));
-    Form1 form(*wave, Recorder());
+    Form1 form(*wave, Recorder(), Boards());
     form.Form_Load();
     int buffers = 0;
     form.AfterAnalysis = [&] { ++buffers; };
@@ -147,7 +157,7 @@ class Form1Test : public QObject {
     std::vector<std::unique_ptr<platform::WaveInBackend>> list;
     list.push_back(std::move(backend));
     auto wave = platform::MakeWaveIn(std::move(list));
-    Form1 form(*wave, Recorder());
+    Form1 form(*wave, Recorder(), Boards());
     form.Form_Load();
     form.Command1_Click();
     QCOMPARE(messages_.size(), size_t{1});
@@ -161,7 +171,7 @@ class Form1Test : public QObject {
 
   void cutSlidersMoveBarsAndThresholdsAlsoWhileDragged() {
     auto wave = FileService();
-    Form1 form(*wave, Recorder());
+    Form1 form(*wave, Recorder(), Boards());
     form.Form_Load();
     form.resize(800, 600);
     form.show();
@@ -176,7 +186,7 @@ class Form1Test : public QObject {
 
   void peakTimerFallsAndAdjustsTheCuts() {
     auto wave = FileService();
-    Form1 form(*wave, Recorder());
+    Form1 form(*wave, Recorder(), Boards());
     form.Form_Load();
     // 60 ticks at peak 100: the peak is held up before each tick.
     for (int i = 0; i < 60; ++i) {

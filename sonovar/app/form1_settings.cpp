@@ -1,0 +1,73 @@
+// The settings file on the main window ("Make Default" and the load at
+// start), and the command-line words.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QSlider>
+#include <QTimer>
+
+#include "sonovar/app/form1.h"
+#include "sonovar/app/widgets.h"
+
+namespace sonovar {
+
+void Form1::Command2_Click() {
+  SettingsRecord& r = settings_;
+  r.Delay = static_cast<int16_t>(sld_Delay->value());
+  r.Decay = static_cast<int16_t>(sld_Decay->value());
+  r.CyanBias = static_cast<int16_t>(hsc_CyanBias->value());
+  r.YellowBias = static_cast<int16_t>(hsc_YellowBias->value());
+  r.RedBias = static_cast<int16_t>(hsc_RedBias->value());
+  r.InputDevice = static_cast<int16_t>(Combo1->currentIndex());
+  r.Turbo = Check1->checkState() != Qt::Unchecked;
+  r.NonTurboDelay = static_cast<int16_t>(Slider1->value());
+  r.Name = lbl_File->text().toLocal8Bit().toStdString();
+  r.BoardActive = ActiveBoardSet();
+  for (int n = 1; n <= 3; ++n) r.EffectSelected[n] = opt_Effect[n]->isChecked();
+  const std::string error = SaveSettingsFile(kSettingsFileName, r);
+  if (!error.empty())
+    messages_(this, {QStringLiteral("The settings could not be stored in %1.").arg(kSettingsFileName), {},
+                     QString::fromLocal8Bit(error)});
+}
+
+void Form1::LoadSettings() {
+  QCoreApplication::processEvents();
+  settings_ = LoadSettingsFile(kSettingsFileName);
+  const SettingsRecord& r = settings_;
+  // Each assignment runs the control's own change handler; the sliders keep
+  // a stored value within their range.
+  sld_Delay->setValue(r.Delay);
+  sld_Decay->setValue(r.Decay);
+  hsc_CyanBias->setValue(r.CyanBias);
+  hsc_YellowBias->setValue(r.YellowBias);
+  hsc_RedBias->setValue(r.RedBias);
+  // A device that is no longer in the list leaves the selection as it is.
+  if (r.InputDevice >= 0 && r.InputDevice < Combo1->count()) Combo1->setCurrentIndex(r.InputDevice);
+  Slider1->setValue(r.NonTurboDelay);
+  Check1->setChecked(r.Turbo);
+  // A stored board that is not there this time is left alone.
+  for (int n = 1; n <= kProgramBoards; ++n)
+    if (r.BoardActive[n] && lbl_DevNum[n]->isEnabled()) lbl_DevNum_Click(n);
+  opt_Effect[1]->setChecked(r.EffectSelected[1]);
+  opt_Effect[2]->setChecked(r.EffectSelected[2]);
+  if (r.EffectSelected[3]) {
+    opt_Effect[3]->setChecked(true);
+    const QString name = QString::fromLocal8Bit(r.Name);
+    if (LoadQraFile(r.Name, AnimationFolderList(), effects_.Animation)) lbl_File->setText(name);
+    MakeQraLinkAvailable();
+  } else {
+    opt_Effect[3]->setChecked(false);
+  }
+  tmr_Hide->start();
+}
+
+void Form1::tmr_Hide_Timer() {
+  tmr_Hide->stop();
+  const QString words = command_line_.toUpper();
+  if (words.contains(QStringLiteral("HIDE"))) showMinimized();
+  if (words.contains(QStringLiteral("START"))) Command1_Click();
+}
+
+}  // namespace sonovar

@@ -1,0 +1,48 @@
+// The settings file "Sonovar.SET": one binary record, little-endian, 16-bit
+// fields in a fixed order, then the animation name. No toolkit here.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace sonovar {
+
+inline constexpr const char* kSettingsFileName = "Sonovar.SET";
+inline constexpr size_t kSettingsFixedBytes = 32;
+
+struct SettingsRecord {
+  int16_t Delay = 0;
+  int16_t Decay = 0;
+  int16_t CyanBias = 0;
+  int16_t YellowBias = 0;
+  int16_t RedBias = 0;
+  std::array<bool, 5> BoardActive{};  // 1..4
+  bool Turbo = false;
+  int16_t NonTurboDelay = 0;
+  int16_t InputDevice = 0;  // list position, -1 none
+  std::array<bool, 4> EffectSelected{};  // 1..3
+  std::string Name;  // the animation file, without ".qra", 8-bit text
+};
+
+// The record at the start of `bytes`. Missing fields read as zero; a name
+// that the file does not hold in full reads as empty. A Boolean is true only
+// when it is -1.
+SettingsRecord DecodeSettings(std::span<const uint8_t> bytes);
+
+// 32 bytes and the name (at most 65535 bytes of it).
+std::vector<uint8_t> EncodeSettings(const SettingsRecord& record);
+
+// Reads the record from `path`, creating an empty file when there is none. A
+// file that cannot be read or created reads as an empty one; something that
+// is not a regular file is neither read nor replaced.
+SettingsRecord LoadSettingsFile(const std::string& path);
+
+// Writes the record at the start of the file, keeping whatever an earlier,
+// longer save left behind it, as one atomic replacement. "" on success, else
+// the reason; the old file is then as it was.
+std::string SaveSettingsFile(const std::string& path, const SettingsRecord& record);
+
+}  // namespace sonovar

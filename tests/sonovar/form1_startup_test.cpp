@@ -1,0 +1,181 @@
+// Start-up, the settings file on the window, the command-line words and the
+// end of the window (offscreen, boards through a recording link).
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QSlider>
+#include <QTimer>
+#include <QtTest/QtTest>
+
+#include "platform/wavein_backend.h"
+#include "sonovar/app/form1.h"
+#include "sonovar/app/widgets.h"
+#include "support/recording_board_link.h"
+#include "support/scripted_wave.h"
+#include "support/window_support.h"
+
+using namespace sonovar;
+using testing_support::RecordingBoardLink;
+
+class Form1StartupTest : public QObject {
+  Q_OBJECT
+
+  std::unique_ptr<testing_support::WorkingFolder> folder_;
+  std::vector<Message> messages_;
+  RecordingBoardLink* link_ = nullptr;
+  testing_support::ScriptedBackend* backend_ = nullptr;
+  std::unique_ptr<platform::WaveIn> wave_;
+
+  // A window over `detected` boards and two scripted inputs that never fill.
+  std::unique_ptr<Form1> MakeForm(const std::string& detected) {
+    auto backend = std::make_unique<testing_support::ScriptedBackend>();
+    backend->devices = {{"First", true, true, "a"}, {"Second", true, false, "b"}};
+    backend_ = backend.get();
+    std::vector<std::unique_ptr<platform::WaveInBackend>> list;
+    list.push_back(std::move(backend));
+    wave_ = platform::MakeWaveIn(std::move(list));
+    auto link = std::make_unique<RecordingBoardLink>();
+    link->detected = detected;
+    link_ = link.get();
+    return std::make_unique<Form1>(
+        *wave_, [this](QWidget*, const Message& m) { messages_.push_back(m); }, std::move(link));
+  }
+
+  bool SettingsFileExists() const { return QFile::exists(folder_->file(kSettingsFileName)); }
+
+ private slots:
+  void init() {
+    folder_ = std::make_unique<testing_support::WorkingFolder>();
+    messages_.clear();
+  }
+  void cleanup() { folder_.reset(); }
+
+  void noBoardOneToFourEndsWithTheMessageAndNoFile() {
+    for (const std::string detected : {"0000000000000000", "0000111111111111"}) {
+      messages_.clear();
+      auto form = MakeForm(detected);
+      QVERIFY(!form->Form_Load());
+      QCOMPARE(messages_.size(), size_t{1});
+      QCOMPARE(messages_[0].text, QStringLiteral("No Supported Quorel or Quorel+KX Detected"));
+      QCOMPARE(messages_[0].title, QStringLiteral("Exiting..."));
+      QVERIFY(!SettingsFileExists());
+      QVERIFY(link_->writes.empty());
+    }
+  }
+
+  void onlyTheDetectedBoardIsOffered() {
+    auto form = MakeForm("0100000000000000");
+    QVERIFY(form->Form_Load());
+    for (int n = 1; n <= 4; ++n) QCOMPARE(form->lbl_DevNum[n]->isEnabled(), n == 2);
+  }
+
+  void firstStartReadsAnEmptyFileAndBringsValuesIntoRange() {
+    auto form = MakeForm("1111000000000000");
+    QVERIFY(form->Form_Load());
+    QVERIFY(SettingsFileExists());
+    QCOMPARE(form->sld_Delay->value(), 0);
+    QCOMPARE(form->sld_Decay->value(), 0);
+    QCOMPARE(form->hsc_RedBias->value(), 1);  // 0 is below the bias sliders' range
+    QCOMPARE(form->Slider1->value(), 0);
+    QVERIFY(!form->Check1->isChecked() && form->Slider1->isEnabled());
+    for (int n = 1; n <= 3; ++n) QVERIFY(!form->opt_Effect[n]->isChecked());
+    QCOMPARE(link_->writes, (std::vector<std::string>{"FastCom 1", "CompatibilityDelay 0", "FastCom 0"}));
+  }
+
+  void storedChoicesComeBackThroughTheHandlersAndAbsentOnesAreSkipped() {
+    SettingsRecord r = testing_support::UsualSettings();
+    r.BoardActive[2] = r.BoardActive[4] = true;  // board 4 is not there this time
+    r.InputDevice = 99;
+    r.EffectSelected = {false, false, true, false};
+    r.Delay = 7;
+    folder_->WriteSettings(r);
+    auto form = MakeForm("0100000000000000");
+    QVERIFY(form->Form_Load());
+    QCOMPARE(form->Combo1->currentIndex(), 0);
+    QCOMPARE(form->sld_Delay->value(), 7);
+    QVERIFY(!form->shp_DevSelect[2]->isHidden() && form->shp_DevSelect[4]->isHidden());
+    QCOMPARE(form->effects().EffectMode, int16_t{2});
+    const std::vector<std::string> want = {
+        "FastCom 1",
+        "DeviceNumber 2",
+        "Command pba:0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0",
+        "Command sba:255,255,255,255,3",
+        "DeviceNumber 2",
+        "Command SBA:255,255,255,255,4"};
+    QCOMPARE(link_->writes, want);
+  }
+
+  void aMissingAnimationStillChoosesQraLink() {
+    SettingsRecord r = testing_support::UsualSettings();
+    r.EffectSelected = {false, false, false, true};
+    r.Name = "no such animation";
+    folder_->WriteSettings(r);
+    auto form = MakeForm("1000000000000000");
+    QVERIFY(form->Form_Load());
+    QVERIFY(form->opt_Effect[3]->isChecked() && form->opt_Effect[3]->isEnabled());
+    QCOMPARE(form->effects().EffectMode, int16_t{3});
+    QCOMPARE(form->lbl_File->text(), QStringLiteral("Select File"));
+    QCOMPARE(form->effects().Animation.QraFramePos, int16_t{1});
+    QVERIFY(messages_.empty());
+  }
+
+  void makeDefaultStoresTheWindowAndReportsAFailedSave() {
+    folder_->WriteSettings(testing_support::UsualSettings());
+    auto form = MakeForm("1111000000000000");
+    QVERIFY(form->Form_Load());
+    form->lbl_DevNum_Click(3);
+    form->lbl_Effect_Click(2);
+    form->Combo1->setCurrentIndex(1);
+    form->Command2_Click();
+    const SettingsRecord r = LoadSettingsFile(folder_->file(kSettingsFileName).toStdString());
+    QVERIFY(r.BoardActive[3] && !r.BoardActive[1] && r.EffectSelected[2] && !r.EffectSelected[1] && r.Turbo);
+    QCOMPARE(r.InputDevice, int16_t{1});
+    QCOMPARE(r.Name, std::string("Select File"));
+    // A folder in the way of the file: the reason is shown.
+    QFile::remove(folder_->file(kSettingsFileName));
+    QVERIFY(QDir(folder_->path()).mkdir(kSettingsFileName));
+    form->Command2_Click();
+    QCOMPARE(messages_.size(), size_t{1});
+    QVERIFY(!messages_[0].informative.isEmpty());
+  }
+
+  void commandLineWordsHideAndStartAfterTheLoad() {
+    const struct {
+      const char* line;
+      bool minimised, started;
+    } rows[] = {{"START", false, true}, {"-hide -start", true, true}, {"xyzhidexyz", true, false}, {"", false, false}};
+    for (const auto& row : rows) {
+      folder_->WriteSettings(testing_support::UsualSettings());
+      auto form = MakeForm("1000000000000000");
+      form->SetCommandLine(row.line);
+      QVERIFY(form->Form_Load());
+      form->show();
+      QString caption;
+      QTimer::singleShot(150, form.get(), [&] {
+        caption = form->Command1->text();
+        if (caption == "Stop") form->Command1->click();
+      });
+      QTest::qWait(300);  // the 20 ms timer fires in here; with START the capture runs until the click
+      QCOMPARE(caption == "Stop", row.started);
+      QCOMPARE(form->isMinimized(), row.minimised);
+      QCOMPARE(backend_->opened.size(), size_t{row.started ? 1u : 0u});
+      QVERIFY(!form->tmr_Hide->isActive());
+    }
+  }
+
+  void closingDuringCaptureStopsIt() {
+    folder_->WriteSettings(testing_support::UsualSettings());
+    auto form = MakeForm("1000000000000000");
+    QVERIFY(form->Form_Load());
+    form->show();
+    QTimer::singleShot(100, form.get(), [&] { form->close(); });
+    form->Command1_Click();  // returns once the close has stopped the capture
+    QCOMPARE(form->capture().CaptureHandle, platform::WaveInHandle{0});
+    QCOMPARE(backend_->stops, 1);
+    form.reset();  // the end of the window stops a capture marked running once more, harmlessly
+  }
+};
+
+QTEST_MAIN(Form1StartupTest)
+#include "form1_startup_test.moc"

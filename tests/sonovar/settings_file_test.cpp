@@ -1,0 +1,163 @@
+// The settings record and its file: layout, what reads as what, and saves
+// that keep the old file whole when they fail.
+#include "sonovar/app/settings_file.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "platform/files.h"
+
+using namespace sonovar;
+
+namespace {
+
+std::vector<uint8_t> Bytes(std::initializer_list<int> values) { return {values.begin(), values.end()}; }
+
+std::vector<uint8_t> ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void WriteAll(const std::string& path, const std::vector<uint8_t>& bytes) {
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+}
+
+// 32 bytes of fields then "Select File".
+const std::vector<uint8_t> kSaved = [] {
+  std::vector<uint8_t> b = Bytes({5, 0, 3, 0, 10, 0, 128, 0, 200, 0,          // delay, decay, biases
+                                  0xFF, 0xFF, 0, 0, 0xFF, 0xFF, 0, 0,         // boards 1 and 3
+                                  0xFF, 0xFF, 2, 0, 0xFF, 0xFF,               // turbo, delay 2, device -1
+                                  0, 0, 0xFF, 0xFF, 0, 0, 11, 0});            // Pulse/Sweep, name length
+  for (char c : std::string("Select File")) b.push_back(static_cast<uint8_t>(c));
+  return b;
+}();
+
+SettingsRecord SavedRecord() {
+  SettingsRecord r;
+  r.Delay = 5;
+  r.Decay = 3;
+  r.CyanBias = 10;
+  r.YellowBias = 128;
+  r.RedBias = 200;
+  r.BoardActive[1] = r.BoardActive[3] = true;
+  r.Turbo = true;
+  r.NonTurboDelay = 2;
+  r.InputDevice = -1;
+  r.EffectSelected[2] = true;
+  r.Name = "Select File";
+  return r;
+}
+
+TEST(SettingsRecordTest, LayoutIsThirtyTwoBytesAndTheName) {
+  EXPECT_EQ(EncodeSettings(SavedRecord()), kSaved);
+  EXPECT_EQ(kSaved.size(), 43u);
+  EXPECT_EQ(EncodeSettings(DecodeSettings(kSaved)), kSaved);
+}
+
+TEST(SettingsRecordTest, WhatShortOrOddFilesReadAs) {
+  const struct {
+    const char* name;
+    std::vector<uint8_t> bytes;
+    int16_t delay, decay;
+    bool board1, turbo;
+    std::string file_name;
+  } rows[] = {
+      {"empty: every field 0", {}, 0, 0, false, false, ""},
+      {"three bytes", Bytes({7, 0, 9}), 7, 0, false, false, ""},
+      {"a Boolean of 1 is false", Bytes({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF}), 0, 0,
+       false, true, ""},
+      {"a name longer than the file reads as none",
+       Bytes({1, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 9, 0,
+              'a', 'b'}),
+       1, 2, true, false, ""},
+  };
+  for (const auto& row : rows) {
+    const SettingsRecord r = DecodeSettings(row.bytes);
+    EXPECT_EQ(r.Delay, row.delay) << row.name;
+    EXPECT_EQ(r.Decay, row.decay) << row.name;
+    EXPECT_EQ(r.BoardActive[1], row.board1) << row.name;
+    EXPECT_EQ(r.Turbo, row.turbo) << row.name;
+    EXPECT_EQ(r.Name, row.file_name) << row.name;
+  }
+}
+
+class SettingsFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/settings-test-XXXXXX";
+    dir_ = ::mkdtemp(pattern);
+    path_ = dir_ + "/" + kSettingsFileName;
+  }
+  void TearDown() override {
+    ::chmod(dir_.c_str(), 0700);
+    std::filesystem::remove_all(dir_);
+  }
+  std::string dir_, path_;
+};
+
+TEST_F(SettingsFileTest, FirstStartCreatesAnEmptyFile) {
+  const SettingsRecord r = LoadSettingsFile(path_);
+  EXPECT_EQ(r.RedBias, 0);
+  EXPECT_FALSE(r.EffectSelected[1]);
+  ASSERT_TRUE(std::filesystem::exists(path_));
+  EXPECT_EQ(std::filesystem::file_size(path_), 0u);
+}
+
+TEST_F(SettingsFileTest, ASaveKeepsWhatALongerEarlierSaveLeftBehind) {
+  SettingsRecord longer = SavedRecord();
+  longer.Name = "a much longer animation name";
+  ASSERT_EQ(SaveSettingsFile(path_, longer), "");
+  ASSERT_EQ(SaveSettingsFile(path_, SavedRecord()), "");
+  const std::vector<uint8_t> file = ReadAll(path_);
+  ASSERT_EQ(file.size(), 32u + longer.Name.size());
+  EXPECT_EQ(std::vector<uint8_t>(file.begin(), file.begin() + 43), kSaved);
+  EXPECT_EQ(std::string(file.begin() + 43, file.end()), longer.Name.substr(11));
+  EXPECT_EQ(LoadSettingsFile(path_).Name, "Select File");
+}
+
+TEST_F(SettingsFileTest, ASaveInterruptedBeforeTheRenameLeavesTheOldFileWhole) {
+  WriteAll(path_, kSaved);
+  const std::vector<uint8_t> other(50, 7);
+  EXPECT_EQ(platform::ReplaceFileContents(path_, other, [] { return false; }), "interrupted");
+  EXPECT_EQ(ReadAll(path_), kSaved);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_), std::filesystem::directory_iterator()), 1)
+      << "the temporary file is gone";
+}
+
+// As root, a folder's permissions stop nobody: the check runs as "nobody".
+TEST_F(SettingsFileTest, AReadOnlyFolderGivesTheReasonAndKeepsTheOldFile) {
+  WriteAll(path_, kSaved);
+  ::chmod(path_.c_str(), 0644);
+  ::chmod(dir_.c_str(), 0555);
+  auto check = [&] {
+    SettingsRecord changed = SavedRecord();
+    changed.Delay = 9;
+    const std::string error = SaveSettingsFile(path_, changed);
+    return !error.empty() && ReadAll(path_) == kSaved && LoadSettingsFile(path_).Delay == 5;
+  };
+  if (::geteuid() != 0) {
+    EXPECT_TRUE(check());
+    return;
+  }
+  const pid_t child = ::fork();
+  if (child == 0) {
+    const bool ok = ::setgid(65534) == 0 && ::setuid(65534) == 0 && check();
+    ::_exit(ok ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+TEST_F(SettingsFileTest, SomethingThatIsNotAFileIsNeitherReadNorWaitedFor) {
+  ASSERT_EQ(::mkfifo(path_.c_str(), 0600), 0);
+  EXPECT_EQ(LoadSettingsFile(path_).Delay, 0);  // would block for ever if opened
+}
+
+}  // namespace
