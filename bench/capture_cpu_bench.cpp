@@ -1,10 +1,14 @@
-// The main window capturing from an audio file for a while (offscreen): the
-// CPU it uses per second of capture and the frames it drops.
-//   capture_cpu_bench [SECONDS]   (60 by default)
+// The main window capturing from an audio file for a while, with the boards
+// 1-4 that are there active and Pulse/Sweep: the CPU it uses per second of
+// capture and the frames it drops. Offscreen unless a display is named.
+//   quorel-sim --boards 1,2,3,4 --view none -- capture_cpu_bench [SECONDS]   (60 by default)
 #include <sndfile.h>
 #include <sys/resource.h>
 
 #include <QApplication>
+#include <QDir>
+#include <QLabel>
+#include <QTemporaryDir>
 #include <QPushButton>
 #include <QTimer>
 #include <chrono>
@@ -16,18 +20,25 @@
 #include "platform/wavein.h"
 #include "platform/wavein_backend.h"
 #include "sonovar/app/form1.h"
+#include "sonovar/app/widgets.h"
 
 int main(int argc, char** argv) {
   const int seconds = argc > 1 ? std::atoi(argv[1]) : 60;
-  qputenv("QT_QPA_PLATFORM", "offscreen");
+  if (!qEnvironmentVariableIsSet("DISPLAY")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
+  // The settings file lies in the working folder: one of its own.
+  QTemporaryDir folder;
+  QDir::setCurrent(folder.path());
   const std::string path = bench_support::WriteMusicLikeWav("sonovar-cpu-bench.wav", 5);
   qputenv("SONOVAR_INPUT_FILE", path.c_str());
 
   sonovar::Form1 form(platform::SystemWaveIn(), [](QWidget*, const sonovar::Message& m) {
     std::fprintf(stderr, "message: %s\n", qPrintable(m.text));
   });
-  form.Form_Load();
+  if (!form.Form_Load()) return 1;
+  for (int n = 1; n <= 4; ++n)
+    if (form.lbl_DevNum[n]->isEnabled()) form.lbl_DevNum_Click(n);
+  form.lbl_Effect_Click(sonovar::kPulseSweep);
   if (!qEnvironmentVariableIsSet("BENCH_HIDDEN")) form.show();
   int buffers = 0;
   uint64_t dropped = 0;

@@ -1,12 +1,29 @@
-// Analysis of one 512-byte capture buffer.
+// The program's per-buffer work and its files: analysis of one 512-byte
+// capture buffer, one effect step, loading a 10000-frame animation, a save
+// of the settings file.
 #include <benchmark/benchmark.h>
 
 #include <array>
 #include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <unistd.h>
 
+#include "sonovar/animation/qra_file.h"
+#include "sonovar/app/settings_file.h"
 #include "sonovar/capture/level_analysis.h"
+#include "sonovar/effects/effect_engine.h"
 
 namespace {
+
+class NoBoards final : public sonovar::BoardLink {
+ public:
+  std::string Detected() override { return "1111000000000000"; }
+  int SetDeviceNumber(std::string_view) override { return 0; }
+  void SetCommand(std::string_view text) override { benchmark::DoNotOptimize(text.data()); }
+  void SetFastCom(bool) override {}
+  void SetCompatibilityDelay(int16_t) override {}
+};
 
 void BM_AnalyzeBuffer(benchmark::State& state) {
   sonovar::LevelAnalysis analysis;
@@ -22,6 +39,59 @@ void BM_AnalyzeBuffer(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_AnalyzeBuffer);
+
+// A 10000-frame animation: profile frames of 32 values, a state frame in every ten.
+std::string WriteLongAnimation() {
+  const std::string path = std::filesystem::temp_directory_path() / "sonovar-bench-10000.qra";
+  std::ofstream out(path);
+  out << "10000\r\n";
+  for (int f = 1; f <= 10000; ++f) {
+    if (f % 10 == 0) {
+      out << "\"QRL-SBA:255,255,255,255," << f % 8 << "\"\r\n";
+      continue;
+    }
+    out << "\"QRL-PBA:";
+    for (int i = 1; i <= 32; ++i) out << (f * 7 + i * 3) % 49 << (i < 32 ? "," : "\"\r\n");
+  }
+  return path;
+}
+
+// One buffer of each effect, sending to four boards; QRA Link triggers every time.
+void BM_EffectStep(benchmark::State& state) {
+  const std::string path = WriteLongAnimation();
+  sonovar::EffectEngine engine;
+  sonovar::LoadQraFile(std::filesystem::path(path).filename().string(), {std::filesystem::path(path).parent_path()},
+                       engine.Animation);
+  engine.EffectMode = static_cast<int16_t>(state.range(0));
+  sonovar::EffectInputs in;
+  in.SoundLevel = 30;
+  in.RedCount = 200;
+  in.Delay = 2;
+  sonovar::ActiveBoards active{false, true, true, true, true};
+  NoBoards link;
+  for (auto _ : state) engine.Step(in, active, link);
+  std::filesystem::remove(path);
+}
+BENCHMARK(BM_EffectStep)->Arg(sonovar::kPulse)->Arg(sonovar::kPulseSweep)->Arg(sonovar::kQraLink);
+
+void BM_LoadAnimation10000Frames(benchmark::State& state) {
+  const std::filesystem::path path = WriteLongAnimation();
+  sonovar::QraAnimation animation;
+  for (auto _ : state)
+    benchmark::DoNotOptimize(sonovar::LoadQraFile(path.filename().string(), {path.parent_path()}, animation));
+  std::filesystem::remove(path);
+}
+BENCHMARK(BM_LoadAnimation10000Frames)->Unit(benchmark::kMillisecond);
+
+// Flushed to the disk each time: the figure depends on the disk.
+void BM_SaveSettings(benchmark::State& state) {
+  const std::string path = std::filesystem::temp_directory_path() / ("sonovar-bench-" + std::to_string(::getpid()));
+  sonovar::SettingsRecord record;
+  record.Name = "rainbow";
+  for (auto _ : state) benchmark::DoNotOptimize(sonovar::SaveSettingsFile(path, record));
+  std::filesystem::remove(path);
+}
+BENCHMARK(BM_SaveSettings)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -8,6 +8,7 @@
 #include <deque>
 #include <map>
 #include <mutex>
+#include <vector>
 
 #include "platform/wavein_backend.h"
 
@@ -21,31 +22,27 @@ class Session final : public CaptureSink {
 
   void Deliver(const uint8_t* bytes, size_t size) override {
     std::lock_guard lock(mutex_);
-    while (size > 0) {
-      if (queue_.empty()) {
-        dropped_frames_ += size / 2;
-        return;
-      }
-      WaveHeader* header = queue_.front();
-      const uint32_t have = header->bytes_recorded.load(std::memory_order_relaxed);
-      const size_t n = std::min<size_t>(size, header->buffer_length - have);
-      std::memcpy(header->data + have, bytes, n);
-      header->bytes_recorded.store(static_cast<uint32_t>(have + n), std::memory_order_release);
+    while (size > 0 && !queue_.empty()) {
+      const size_t n = Fill(bytes, size);
       bytes += n;
       size -= n;
-      if (have + n == header->buffer_length) Finish(header);
     }
+    Hold(bytes, size);
   }
 
   void Queue(WaveHeader* header) {
     std::lock_guard lock(mutex_);
     queue_.push_back(header);
+    // What arrived since the last buffer was done goes in first.
+    const size_t n = Fill(held_.data(), held_.size());
+    held_.erase(held_.begin(), held_.begin() + static_cast<long>(n));
   }
 
   // Hands every queued buffer back, done, with what it holds.
   void ReturnAll() {
     std::lock_guard lock(mutex_);
     while (!queue_.empty()) Finish(queue_.front());
+    held_.clear();
   }
 
   uint64_t dropped_frames() {
@@ -56,6 +53,32 @@ class Session final : public CaptureSink {
   std::unique_ptr<BackendStream> stream;
 
  private:
+  // Copies into the front buffer; called with mutex_ held, the queue not empty.
+  size_t Fill(const uint8_t* bytes, size_t size) {
+    if (queue_.empty()) return 0;
+    WaveHeader* header = queue_.front();
+    const uint32_t have = header->bytes_recorded.load(std::memory_order_relaxed);
+    const size_t n = std::min<size_t>(size, header->buffer_length - have);
+    std::memcpy(header->data + have, bytes, n);
+    header->bytes_recorded.store(static_cast<uint32_t>(have + n), std::memory_order_release);
+    held_limit_ = header->buffer_length;
+    if (have + n == header->buffer_length) Finish(header);
+    return n;
+  }
+
+  // A backend hands over sound in pieces of its own size, so a buffer is
+  // often done in the middle of a piece. The rest is held for the next
+  // buffer, like a sound card's own memory: the newest buffer's worth at
+  // most; older frames are dropped and counted. Called with mutex_ held.
+  void Hold(const uint8_t* bytes, size_t size) {
+    held_.insert(held_.end(), bytes, bytes + size);
+    if (held_.size() > held_limit_) {
+      const size_t excess = (held_.size() - held_limit_ + 1) & ~size_t{1};
+      dropped_frames_ += excess / 2;
+      held_.erase(held_.begin(), held_.begin() + static_cast<long>(std::min(excess, held_.size())));
+    }
+  }
+
   // Called with mutex_ held; the header is at the front of the queue.
   void Finish(WaveHeader* header) {
     queue_.pop_front();
@@ -65,8 +88,10 @@ class Session final : public CaptureSink {
   }
 
   const WaveIn::DoneCallback on_done_;
-  std::mutex mutex_;  // guards queue_ and dropped_frames_ against the backend's thread
+  std::mutex mutex_;  // guards queue_, held_, held_limit_ and dropped_frames_ against the backend's thread
   std::deque<WaveHeader*> queue_;
+  std::vector<uint8_t> held_;
+  size_t held_limit_ = 0;  // the length of the last buffer filled
   uint64_t dropped_frames_ = 0;
 };
 

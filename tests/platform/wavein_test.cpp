@@ -114,21 +114,32 @@ TEST_F(WaveInTest, BufferIsDoneWhenFullAndWakesTheOwner) {
   EXPECT_FALSE(header.flags & kWaveHeaderDone);
   EXPECT_EQ(header.bytes_recorded, 6u);
   EXPECT_EQ(service_->UnprepareHeader(h, &header), kWaveErrorStillPlaying);
-  backend_->Deliver({7, 8, 9, 10});  // 9, 10 arrive with no buffer queued
+  backend_->Deliver({7, 8, 9, 10});  // 9, 10 arrive with no buffer queued: held for the next one
   EXPECT_TRUE(header.flags & kWaveHeaderDone);
   EXPECT_EQ(wakeups_, 1);
   EXPECT_EQ(std::vector<uint8_t>(data, data + 8), (std::vector<uint8_t>{1, 2, 3, 4, 5, 6, 7, 8}));
-  EXPECT_EQ(service_->DroppedFrames(h), 1u);
+  EXPECT_EQ(service_->DroppedFrames(h), 0u);
   EXPECT_EQ(service_->UnprepareHeader(h, &header), 0);
 
-  // Queued again: the done flag is cleared and the buffer fills from its start.
+  // Queued again: the done flag is cleared and the buffer starts with what was held.
   ASSERT_EQ(service_->PrepareHeader(h, &header), 0);
   ASSERT_EQ(service_->AddBuffer(h, &header), 0);
   EXPECT_FALSE(header.flags & kWaveHeaderDone);
+  EXPECT_EQ(header.bytes_recorded, 2u);
   backend_->Deliver({20, 21, 22, 23, 24, 25, 26, 27});
   EXPECT_TRUE(header.flags & kWaveHeaderDone);
-  EXPECT_EQ(data[0], 20);
+  EXPECT_EQ(std::vector<uint8_t>(data, data + 8), (std::vector<uint8_t>{9, 10, 20, 21, 22, 23, 24, 25}));
   EXPECT_EQ(wakeups_, 2);
+
+  // More than a buffer's worth with none queued: the newest is kept, the rest counted as dropped.
+  backend_->Deliver({30, 31, 32, 33, 34, 35, 36, 37, 38, 39});
+  EXPECT_EQ(service_->DroppedFrames(h), 2u);
+  service_->UnprepareHeader(h, &header);
+  service_->PrepareHeader(h, &header);
+  service_->AddBuffer(h, &header);
+  EXPECT_TRUE(header.flags & kWaveHeaderDone);
+  EXPECT_EQ(std::vector<uint8_t>(data, data + 8), (std::vector<uint8_t>{32, 33, 34, 35, 36, 37, 38, 39}));
+  EXPECT_EQ(wakeups_, 3);
   EXPECT_EQ(service_->Close(h), 0);
 }
 
