@@ -68,6 +68,8 @@ sonovar=$(pgrep -f "$build/sonovar/sonovar START" | head -1)
 [[ -n "$sonovar" ]] || { echo "window_cpu: sonovar did not start"; cat "$work/sonovar.out"; exit 1; }
 read -r son pulse_with x_with < <(measure "$sonovar" "$pulse" "$xserver")
 reports=$(wc -l < "$work/sim.log")
+# Buffers reach board 1 as groups of four reports: their pace shows whether sound was lost.
+pace=$(awk '$2 == 1 { if (n++ % 4 == 0) t[++g] = $1 } END { if (g > 60) printf "%.2f", (t[g] - t[51]) / (g - 51) / 1000 }' "$work/sim.log")
 
 awk -v s="$son" -v pa="$pulse_alone" -v pw="$pulse_with" -v xa="$x_alone" -v xw="$x_with" -v r="$reports" 'BEGIN {
   printf "sonovar                  %5.2f %% of one core\n", s
@@ -76,3 +78,4 @@ awk -v s="$son" -v pa="$pulse_alone" -v pw="$pulse_with" -v xa="$x_alone" -v xw=
   printf "sum of what sonovar adds %5.2f %%\n", s + (pw - pa) + (xw - xa)
   printf "(%d reports reached the virtual boards)\n", r
 }'
+echo "one buffer every ${pace:-?} ms on board 1 (23.22 ms when no sound is lost)"
