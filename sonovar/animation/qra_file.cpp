@@ -68,8 +68,9 @@ bool ReadQraFrames(std::istream& in, QraAnimation& animation) {
   if (!count || *count > kMaxQraFrames) return false;
   animation.QraFrameCount = *count;
   // A frame that cannot be read leaves its entry as an earlier load left it.
+  size_t total = 0;
   for (int i = 1; i <= animation.QraFrameCount; ++i) {
-    if (!reader.Next(&field)) return false;
+    if (!reader.Next(&field) || (total += field.size()) > kMaxQraFileFrameBytes) return false;
     animation.QraFrames[i].swap(field);
   }
   return true;

@@ -13,8 +13,11 @@
 namespace sonovar {
 
 inline constexpr int kMaxQraFrames = 10000;
-// A field longer than this is taken for a broken file: no frame comes near it.
-inline constexpr size_t kMaxQraFieldBytes = 1 << 20;
+// A field longer than this, or frames longer than this in all, are taken for
+// a broken file: a frame of 32 values is some 100 bytes, and no frame longer
+// than 32767 characters can be played.
+inline constexpr size_t kMaxQraFieldBytes = 64 << 10;
+inline constexpr size_t kMaxQraFileFrameBytes = 16 << 20;
 
 // The loaded animation.
 struct QraAnimation {
@@ -44,8 +47,8 @@ class QraFieldReader {
 // Reads the count and the frames into `animation`: the count (the leading
 // number of field 1, rounded) must lie within 16 bits and be at most 10000,
 // else the old count stays; a count of 0 or less reads no frame. False when
-// the count or any announced frame cannot be read; what was read before that
-// stays.
+// the count or any announced frame cannot be read, or the frames run beyond
+// kMaxQraFileFrameBytes; what was read before that stays.
 bool ReadQraFrames(std::istream& in, QraAnimation& animation);
 
 // The folders that hold animation files, in the order a name is looked up.

@@ -51,11 +51,16 @@ INSTANTIATE_TEST_SUITE_P(
         ReadRow{"LoneCrEndsALine", "2\r\"A\"\r\"B\"", true, 2, {"A", "B"}}),
     [](const ::testing::TestParamInfo<ReadRow>& info) { return info.param.name; });
 
-TEST(QraFieldReaderTest, AFieldBeyondTheLimitStopsTheRead) {
-  std::istringstream in("1\n\"" + std::string(kMaxQraFieldBytes + 1, 'x') + "\"");
+TEST(QraFieldReaderTest, OverlongFieldsAndFilesStopTheRead) {
+  const std::string field(kMaxQraFieldBytes, 'x');
+  std::istringstream one("1\n\"" + field + "x\"");
   QraAnimation animation;
-  EXPECT_FALSE(ReadQraFrames(in, animation));
-  EXPECT_EQ(animation.QraFrameCount, 1);
+  EXPECT_FALSE(ReadQraFrames(one, animation));
+  std::string many = "10000\n";
+  for (size_t i = 0; i <= kMaxQraFileFrameBytes / field.size(); ++i) many += field + "\n";
+  std::istringstream all(many);
+  EXPECT_FALSE(ReadQraFrames(all, animation));
+  EXPECT_EQ(animation.QraFrames[kMaxQraFileFrameBytes / field.size()], field) << "frames read before stay";
 }
 
 class QraFoldersTest : public ::testing::Test {
