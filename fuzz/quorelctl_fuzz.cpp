@@ -19,7 +19,7 @@ class CheckingLink final : public quorelctl::ReportLink {
   void Suspend(int milliseconds) override {
     if (milliseconds < 0) std::abort();  // a negative wait must never reach the sleeper
   }
-  void SendReport() override { ++reports; }
+  void SendReport(int, std::span<const uint8_t, 8>) override { ++reports; }
   bool fast = true;
   int16_t delay = 0;
   int reports = 0;

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "board_descriptor.h"
 #include "board_model.h"
 #include "terminal_view.h"
 
@@ -25,10 +26,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 namespace fs = std::filesystem;
-
-// One output report of 8 bytes (plus the report id): what a board declares.
-const uint8_t kDescriptor[] = {0x06, 0x00, 0xFF, 0x09, 0x01, 0xA1, 0x01, 0x15, 0x00, 0x26, 0xFF, 0x00,
-                               0x75, 0x08, 0x95, 0x08, 0x09, 0x02, 0x91, 0x02, 0xC0};
 
 int g_signal_pipe[2] = {-1, -1};  // written by signal handlers, read by the loop
 
@@ -100,7 +97,8 @@ class Simulator {
                     0xEF + board.number, board.number);
       std::ofstream(device / "uevent") << uevent;
       std::ofstream(device / "report_descriptor", std::ios::binary)
-          .write(reinterpret_cast<const char*>(kDescriptor), sizeof kDescriptor);
+          .write(reinterpret_cast<const char*>(quorel_sim::kBoardDescriptor.data()),
+                 static_cast<std::streamsize>(quorel_sim::kBoardDescriptor.size()));
       board.node = (root_ / "dev" / name).string();
       if (::mkfifo(board.node.c_str(), 0666) != 0) return Fail("cannot create " + board.node);
       // Read-write: the node never reports end-of-file when a writer closes.
