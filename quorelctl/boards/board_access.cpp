@@ -79,18 +79,20 @@ void BoardAccess::DetectAllBoards() {
 
 void BoardAccess::SendReport(int n, std::span<const uint8_t, 8> payload) {
   if (n < 1 || n > kBoards) return;
-  if (BoardPresent[n] == 0) {
-    BoardPresent[n] = Probe(n);
-  } else if (unplugged_[n]) {
-    // Enumerating and opening do not block, so a look costs far less than
-    // the bound of one write; once a second keeps a missing board cheap.
-    const Clock::time_point now = now_();
-    if (now - last_look_[n] < kReprobeInterval) return;
-    last_look_[n] = now;
-    if (!Open(n)) return;
-    unplugged_[n] = false;
-  }
-  if (BoardPresent[n] == -1) WriteReport(n, payload);
+  if (BoardPresent[n] == 0) BoardPresent[n] = Probe(n);
+  if (BoardPresent[n] == -1 && !unplugged_[n]) WriteReport(n, payload);
+}
+
+bool BoardAccess::LookAgain(int n) {
+  if (n < 1 || n > kBoards || !unplugged_[n]) return false;
+  // Enumerating and opening do not block, so a look costs far less than the
+  // bound of one write; once a second keeps a missing board cheap.
+  const Clock::time_point now = now_();
+  if (now - last_look_[n] < kReprobeInterval) return false;
+  last_look_[n] = now;
+  if (!Open(n)) return false;
+  unplugged_[n] = false;
+  return true;
 }
 
 void BoardAccess::WriteReport(int n, std::span<const uint8_t, 8> payload) {

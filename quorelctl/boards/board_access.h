@@ -54,10 +54,14 @@ class BoardAccess {
   int16_t FindBoard();
   // Probes boards 1-16, rebuilds DetectedFlags, leaves CurrentBoard at 16.
   void DetectAllBoards();
-  // Sends one report to board n, probing it first when not present. A board
-  // whose device went away is looked for again, at most once a kReprobeInterval,
-  // and written again once it is back; meanwhile its reports are dropped.
+  // Sends one report to board n, probing it first when not present. The
+  // reports of a board whose device went away are dropped until LookAgain
+  // finds it.
   void SendReport(int n, std::span<const uint8_t, 8> payload);
+  // For a board whose device went away: looks for it again, at most once a
+  // kReprobeInterval, and reopens it. True when it is back (the board then
+  // knows nothing of what it was sent before); false otherwise, at once.
+  bool LookAgain(int n);
   // Closes the handle of every board found.
   void CloseAllBoards();
 

@@ -192,6 +192,7 @@ TEST_F(BoardAccessTest, UnpluggedBoardIsLookedForOnceASecondAndWrittenWhenBack) 
   BoardAccess boards(hid_, [&] { return now; });
   boards.DetectAllBoards();
   const int enumerations = hid_.enumerations;
+  EXPECT_FALSE(boards.LookAgain(1)) << "a board that is there is not looked for";
 
   hid_.Unplug("/dev/b1");
   boards.SendReport(1, kPayload);  // fails: gone
@@ -203,14 +204,16 @@ TEST_F(BoardAccessTest, UnpluggedBoardIsLookedForOnceASecondAndWrittenWhenBack) 
 
   now += std::chrono::milliseconds(999);
   hid_.Plug("/dev/b1");
+  EXPECT_FALSE(boards.LookAgain(1));
   boards.SendReport(1, kPayload);
   EXPECT_EQ(hid_.enumerations, enumerations) << "looked again within the second";
   EXPECT_TRUE(hid_.WritesTo("/dev/b1").empty());
 
   now += std::chrono::milliseconds(1);
-  boards.SendReport(1, kPayload);
+  EXPECT_TRUE(boards.LookAgain(1));
   EXPECT_EQ(hid_.enumerations, enumerations + 1);
   EXPECT_FALSE(boards.unplugged(1));
+  boards.SendReport(1, kPayload);
   EXPECT_EQ(hid_.WritesTo("/dev/b1").size(), 1u);
   EXPECT_EQ(hid_.open_count(), 2u);
   EXPECT_EQ(hid_.bad_closes, 0);
@@ -224,6 +227,7 @@ TEST_F(BoardAccessTest, BoardStillAwayIsLookedForAgainAfterEachSecond) {
   const int enumerations = hid_.enumerations;
   hid_.Unplug("/dev/b1");
   for (int step = 0; step < 30; ++step) {  // three seconds of reports, 100 ms apart
+    EXPECT_FALSE(boards.LookAgain(1));
     boards.SendReport(1, kPayload);
     now += std::chrono::milliseconds(100);
   }

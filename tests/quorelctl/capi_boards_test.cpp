@@ -70,7 +70,7 @@ TEST_F(CapiBoardsTest, UnpluggedBoardIsWrittenAgainOncePluggedBack) {
   reader->Drain();
   tree_.Remove("hidraw0");
   reader.reset();
-  EXPECT_EQ(Send("1", "SBA:1,1,1,1,1"), 0) << "an unplugged board is no error for the host";
+  EXPECT_EQ(Send("1", "SBA:2,2,2,2,2"), 0) << "an unplugged board is no error for the host";
 
   path = tree_.Add("hidraw0", 0xE7A1, 0x00F0);
   reader = std::make_unique<FifoReader>(path);
@@ -81,7 +81,12 @@ TEST_F(CapiBoardsTest, UnpluggedBoardIsWrittenAgainOncePluggedBack) {
     got = reader->Drain();
     if (got.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
-  EXPECT_EQ(got, (Bytes{0, 64, 2, 2, 2, 2, 2, 0, 0}));
+  // Back: first all it had been sent (state, then the four profiles), then the command.
+  const Bytes state = {0, 64, 2, 2, 2, 2, 2, 0, 0}, profile = {0, 48, 48, 48, 48, 48, 48, 48, 48};
+  Bytes want = state;
+  for (int r = 0; r < 4; ++r) want.insert(want.end(), profile.begin(), profile.end());
+  want.insert(want.end(), state.begin(), state.end());
+  EXPECT_EQ(got, want);
   EXPECT_EQ(Send("1", "SBA:3,3,3,3,3"), 0);
   EXPECT_EQ(reader->Drain(), (Bytes{0, 64, 3, 3, 3, 3, 3, 0, 0}));
 }
