@@ -37,23 +37,13 @@ std::unique_ptr<platform::WaveIn> Service(const std::string& path) {
 double StopTime(const std::string& path, const std::function<void()>& meanwhile) {
   auto service = Service(path);
   if (service->GetNumDevs() != 1) return -1;
-  platform::WaveInHandle handle = 0;
-  if (service->Open(&handle, 0, platform::WaveFormat{}) != 0) return -1;
-  uint8_t data[512];
-  platform::WaveHeader header;
-  header.data = data;
-  header.buffer_length = sizeof data;
-  service->PrepareHeader(handle, &header);
-  service->AddBuffer(handle, &header);
-  service->Start(handle);
-  const Clock::time_point give_up = Clock::now() + std::chrono::seconds(2);
-  while (!(header.flags & platform::kWaveHeaderDone) && Clock::now() < give_up) usleep(1000);
-  if (!(header.flags & platform::kWaveHeaderDone)) return -1;
+  auto capture = std::make_unique<testing_support::TwoBufferCapture>(*service, 0);
+  std::vector<uint8_t> buffer;
+  if (capture->open_result() != 0 || !capture->Start() || !capture->Next(&buffer, std::chrono::seconds(2))) return -1;
   meanwhile();
   usleep(100000);  // the service's thread deep in its work again
   const Clock::time_point start = Clock::now();
-  service->Reset(handle);
-  service->Close(handle);
+  capture.reset();  // Reset and Close
   return Milliseconds(Clock::now() - start);
 }
 

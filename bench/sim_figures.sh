@@ -37,18 +37,7 @@ echo "idle CPU over 10 s: $ticks clock ticks ($(getconf CLK_TCK) per second)"
 
 replug_rounds=${REPLUG_ROUNDS:-5}
 for ((round = 1; round <= replug_rounds; round++)); do
-  "$sim" --boards 1 --view none --log "$work/replug" -- bash -c '
-    mkfifo "$1/commands"
-    "$0" send --fast 1 - < "$1/commands" & host=$!
-    exec 3> "$1/commands"
-    for i in $(seq 1 100); do
-      echo "SBA:$i,0,0,0,3" >&3
-      case $i in 20) echo "unplug 1" > "$QUOREL_SIM_CONTROL" ;; 40) echo "plug 1" > "$QUOREL_SIM_CONTROL" ;; esac
-      sleep 0.02
-    done
-    exec 3>&-
-    wait "$host"' "$quorel" "$work"
-  rm -f "$work/commands"
+  bash "$(dirname "$0")/../tests/tools/replug_show.sh" "$sim" "$quorel" 1 "$work/replug"
   awk '$3 == "plugged" { p = $1; next } p && $2 == 1 { printf "%.0f\n", ($1 - p) / 1000; exit }' "$work/replug"
 done > "$work/replug-ms"
 echo "replug to first report, ms over $replug_rounds rounds: $(sort -n "$work/replug-ms" | tr '\n' ' ')"
