@@ -144,6 +144,7 @@ class LinuxHid final : public HidService {
     if (failure != nullptr) *failure = why;
     return why == HidWriteFailure::kNone;
   }
+
   void Close(HidHandle handle) override {
     if (handle >= 0) ::close(static_cast<int>(handle));
   }
