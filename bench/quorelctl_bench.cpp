@@ -23,7 +23,7 @@ class NoTransport final : public quorelctl::ReportLink {
   bool FastCom() const override { return true; }
   int16_t CompatibilityDelay() const override { return 1; }
   void Suspend(int) override {}
-  void SendReport() override { benchmark::DoNotOptimize(quorelctl::Module().ReportBytes); }
+  void SendReport(int, std::span<const uint8_t, 8> payload) override { benchmark::DoNotOptimize(payload.data()); }
 };
 
 void BM_ExecuteCommandPba(benchmark::State& state) {

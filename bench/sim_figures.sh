@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Figures of the board simulator: reports per second it takes from one writer
-# with FastCom on, and its CPU time while idle.
+# with FastCom on, its CPU time while idle, and the time from plugging a board
+# back in (during a show that sends a command every 20 ms) to the first report
+# reaching it again.
 #   bench/sim_figures.sh [BUILD_DIR]
 set -euo pipefail
 build=${1:-build}
@@ -32,3 +34,10 @@ kill -INT "$pid"
 wait "$pid" || true
 ticks=$(( (after[0] + after[1]) - (before[0] + before[1]) ))
 echo "idle CPU over 10 s: $ticks clock ticks ($(getconf CLK_TCK) per second)"
+
+replug_rounds=${REPLUG_ROUNDS:-5}
+for ((round = 1; round <= replug_rounds; round++)); do
+  bash "$(dirname "$0")/../tests/tools/replug_show.sh" "$sim" "$quorel" 1 "$work/replug"
+  awk '$3 == "plugged" { p = $1; next } p && $2 == 1 { printf "%.0f\n", ($1 - p) / 1000; exit }' "$work/replug"
+done > "$work/replug-ms"
+echo "replug to first report, ms over $replug_rounds rounds: $(sort -n "$work/replug-ms" | tr '\n' ' ')"

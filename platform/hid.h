@@ -2,6 +2,7 @@
 // Core code talks to this header only; each backend lives in its own folder.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -28,6 +29,19 @@ struct HidOpenError {
   bool permission_denied = false;
 };
 
+// Why a write failed.
+enum class HidWriteFailure {
+  kNone,
+  kTimedOut,    // the device did not take the report within kHidWriteTimeout
+  kDeviceGone,  // unplugged: the handle is of no more use
+  kOther,
+};
+
+// The longest a write may wait for a device to take one report. A stalled
+// device (or a node whose reader stopped) costs the caller at most this much
+// per report, never more.
+inline constexpr std::chrono::milliseconds kHidWriteTimeout{250};
+
 // Opaque device handle; kInvalidHidHandle after a failed open.
 using HidHandle = std::intptr_t;
 inline constexpr HidHandle kInvalidHidHandle = -1;
@@ -40,8 +54,14 @@ class HidService {
   // Opens a device for writing; on failure returns kInvalidHidHandle and puts
   // the reason in *error (for example "Permission denied").
   virtual HidHandle Open(const std::string& path, HidOpenError* error) = 0;
-  // One blocking write of one output report; true when all bytes were taken.
-  virtual bool Write(HidHandle handle, std::span<const uint8_t> report) = 0;
+  // Writes one output report, waiting at most kHidWriteTimeout for the device
+  // to take it (Linux: a non-blocking node polled for room until the
+  // deadline; Windows: an overlapped write waited for until the deadline and
+  // cancelled after it). True when every byte was taken. On false, *failure
+  // (when not null) says why: kDeviceGone means the device was unplugged, so
+  // the caller closes the handle and looks for the device again; after
+  // kTimedOut or kOther the handle stays usable and the next report may pass.
+  virtual bool Write(HidHandle handle, std::span<const uint8_t> report, HidWriteFailure* failure) = 0;
   virtual void Close(HidHandle handle) = 0;
 };
 

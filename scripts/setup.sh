@@ -35,16 +35,17 @@ if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
 fi
 
 jobs=$(nproc)
-configure() {  # dir, target ("all" for everything), extra cmake arguments...
-  local dir=$1 target=$2; shift 2
+configure() {  # dir, targets ("all" for everything; several separated by blanks), extra cmake arguments...
+  local dir=$1 targets=$2; shift 2
   [[ -f "$dir/build.ninja" ]] || cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
-  cmake --build "$dir" -j "$jobs" --target "$target"
+  # shellcheck disable=SC2086 # one word per target
+  cmake --build "$dir" -j "$jobs" --target $targets
 }
 
 configure build all -DCMAKE_BUILD_TYPE=RelWithDebInfo
 [[ "${BUILD_ONLY:-}" == release ]] && exit 0
 configure build-asan all -DCMAKE_BUILD_TYPE=Debug -DSONOVAR_SANITIZE=ON -DSONOVAR_BENCH=OFF
 if command -v clang++ >/dev/null; then
-  CC=clang CXX=clang++ configure build-fuzz quorelctl_fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSONOVAR_FUZZ=ON \
+  CC=clang CXX=clang++ configure build-fuzz "quorelctl_fuzz descriptor_fuzz uevent_fuzz animation_fuzz settings_fuzz" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSONOVAR_FUZZ=ON \
     -DSONOVAR_TESTS=OFF -DSONOVAR_BENCH=OFF
 fi

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Set-up, then the whole test suite: the tests in the normal and the
 # sanitizer build, and a bounded fuzzing run.
-#   FUZZ_SECONDS=30   length of the fuzzing run (0 skips it)
+#   FUZZ_SECONDS=60   length of the fuzzing run, all targets together (0 skips it)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -13,17 +13,29 @@ echo "== tests (AddressSanitizer + UndefinedBehaviorSanitizer)"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-asan --output-on-failure -j "$(nproc)"
 
-seconds=${FUZZ_SECONDS:-30}
-if [[ -x build-fuzz/fuzz/quorelctl_fuzz && "$seconds" != 0 ]]; then
-  echo "== fuzzing the command path for ${seconds}s"
+# A quarter of the fuzzing time each for the command path and the animation
+# files, a sixth each for the descriptor, uevent and settings parsers.
+seconds=${FUZZ_SECONDS:-60}
+if [[ "$seconds" != 0 ]]; then
   corpus=$(mktemp -d)
   trap 'rm -rf "$corpus"' EXIT
-  cp fuzz/seeds/* "$corpus"/
-  if ! build-fuzz/fuzz/quorelctl_fuzz -max_total_time="$seconds" -print_final_stats=1 "$corpus" \
-      >"$corpus/log" 2>&1; then
-    tail -n 40 "$corpus/log"
-    echo "fuzzing found a failure"
-    exit 1
-  fi
-  grep -E '^(Done|stat::number_of_executed_units)' "$corpus/log" || true
+  for entry in quorelctl:4 animation:4 descriptor:6 uevent:6 settings:6; do
+    target=${entry%%:*}
+    share=$((seconds / ${entry##*:}))
+    program=build-fuzz/fuzz/${target}_fuzz
+    [[ -x "$program" ]] || continue
+    ((share > 0)) || share=1
+    echo "== fuzzing $target for ${share}s"
+    mkdir -p "$corpus/$target"
+    cp fuzz/seeds/"$target"/* "$corpus/$target"/
+    # A failing input is kept in fuzz-corpus/ (ignored by git) to be replayed.
+    mkdir -p fuzz-corpus
+    if ! "$program" -max_total_time="$share" -print_final_stats=1 -artifact_prefix=fuzz-corpus/ "$corpus/$target" \
+        >"$corpus/$target.log" 2>&1; then
+      tail -n 40 "$corpus/$target.log"
+      echo "fuzzing $target found a failure (input in fuzz-corpus/)"
+      exit 1
+    fi
+    grep -E '^(Done|stat::number_of_executed_units)' "$corpus/$target.log" || true
+  done
 fi

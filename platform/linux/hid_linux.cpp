@@ -4,10 +4,13 @@
 // boards made of plain files and FIFOs.
 #include <dirent.h>
 #include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -53,6 +56,42 @@ bool NaturalLess(const std::string& a, const std::string& b) {
   return split(a) < split(b);
 }
 
+// Errors of a write that mean the device is no longer there: hidraw answers
+// ENODEV once its device is unplugged, other nodes ENXIO, EIO or EPIPE.
+bool MeansGone(int error) { return error == ENODEV || error == ENXIO || error == EIO || error == EPIPE; }
+
+HidWriteFailure WriteBounded(int fd, std::span<const uint8_t> report) {
+  using Clock = std::chrono::steady_clock;
+  // A node removed from /dev (unplugged; the simulator's FIFOs alike) still
+  // takes bytes through an open descriptor, into nowhere.
+  struct stat node;
+  if (::fstat(fd, &node) != 0) return HidWriteFailure::kOther;
+  if (node.st_nlink == 0) return HidWriteFailure::kDeviceGone;
+
+  const Clock::time_point deadline = Clock::now() + kHidWriteTimeout;
+  size_t done = 0;
+  while (done < report.size()) {
+    const ssize_t n = ::write(fd, report.data() + done, report.size() - done);
+    if (n > 0) {
+      done += static_cast<size_t>(n);
+      continue;
+    }
+    if (n == 0) return HidWriteFailure::kOther;
+    if (errno == EINTR) continue;
+    if (errno != EAGAIN) return MeansGone(errno) ? HidWriteFailure::kDeviceGone : HidWriteFailure::kOther;
+    // No room yet: wait for some until the deadline (rounded up to whole ms,
+    // so that the last wait does not end just short of it and spin).
+    const auto left = deadline - Clock::now();
+    if (left <= Clock::duration::zero()) return HidWriteFailure::kTimedOut;
+    const auto ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
+    pollfd p{fd, POLLOUT, 0};
+    if (::poll(&p, 1, static_cast<int>(ms)) < 0 && errno != EINTR) return HidWriteFailure::kOther;
+    if (p.revents & POLLNVAL) return HidWriteFailure::kOther;
+    if (p.revents & (POLLERR | POLLHUP)) return HidWriteFailure::kDeviceGone;
+  }
+  return HidWriteFailure::kNone;
+}
+
 class LinuxHid final : public HidService {
  public:
   std::vector<HidDeviceInfo> Enumerate() override {
@@ -91,7 +130,8 @@ class LinuxHid final : public HidService {
   }
 
   HidHandle Open(const std::string& path, HidOpenError* error) override {
-    int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+    // Non-blocking, so that a write can give up at its deadline.
+    int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
       if (error != nullptr) *error = {std::strerror(errno), errno == EACCES || errno == EPERM};
       return kInvalidHidHandle;
@@ -99,12 +139,10 @@ class LinuxHid final : public HidService {
     return fd;
   }
 
-  bool Write(HidHandle handle, std::span<const uint8_t> report) override {
-    for (;;) {
-      ssize_t n = ::write(static_cast<int>(handle), report.data(), report.size());
-      if (n < 0 && errno == EINTR) continue;
-      return n == static_cast<ssize_t>(report.size());
-    }
+  bool Write(HidHandle handle, std::span<const uint8_t> report, HidWriteFailure* failure) override {
+    HidWriteFailure why = WriteBounded(static_cast<int>(handle), report);
+    if (failure != nullptr) *failure = why;
+    return why == HidWriteFailure::kNone;
   }
 
   void Close(HidHandle handle) override {

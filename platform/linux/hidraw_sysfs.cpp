@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <cstdint>
 #include <map>
 #include <vector>
 
@@ -65,9 +66,15 @@ uint16_t OutputReportLength(std::span<const uint8_t> descriptor) {
     uint32_t data = 0;
     for (size_t b = 0; b < size; ++b) data |= static_cast<uint32_t>(descriptor[i + 1 + b]) << (8 * b);
     switch (prefix & 0xFC) {
-      case 0x90:  // Main item Output
-        output_bits[globals.report_id] += static_cast<uint64_t>(globals.report_size) * globals.report_count;
+      case 0x90: {  // Main item Output
+        // Size and count are 32-bit, so their product fits; the sum over
+        // many items may not, and saturates instead of wrapping to a small
+        // length.
+        uint64_t& bits = output_bits[globals.report_id];
+        const uint64_t add = static_cast<uint64_t>(globals.report_size) * globals.report_count;
+        bits = add > UINT64_MAX - bits ? UINT64_MAX : bits + add;
         break;
+      }
       case 0x74: globals.report_size = data; break;   // Global Report Size
       case 0x94: globals.report_count = data; break;  // Global Report Count
       case 0x84: globals.report_id = data; break;     // Global Report ID
@@ -86,9 +93,9 @@ uint16_t OutputReportLength(std::span<const uint8_t> descriptor) {
   uint64_t longest = 0;
   for (const auto& [id, bits] : output_bits) {
     if (bits == 0) continue;
-    longest = std::max<uint64_t>(longest, (bits + 7) / 8 + 1);
+    longest = std::max<uint64_t>(longest, bits / 8 + (bits % 8 != 0) + 1);
   }
-  return static_cast<uint16_t>(std::min<uint64_t>(longest, 0xFFFF));
+  return static_cast<uint16_t>(std::min<uint64_t>(longest, kMaxOutputReportLength));
 }
 
 }  // namespace platform::linux_hid

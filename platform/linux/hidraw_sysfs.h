@@ -18,9 +18,15 @@ struct HidId {
 // Finds the "HID_ID=bus:vendor:product" line of a device's uevent file.
 std::optional<HidId> ParseUeventHidId(std::string_view uevent);
 
+// Longest output report length taken from a descriptor. No real device comes
+// near it; a descriptor that declares more is broken or hostile, and its
+// length is capped here.
+inline constexpr uint16_t kMaxOutputReportLength = 16384;
+
 // Length in bytes of the longest output report a report descriptor declares,
 // with one byte for the report id counted as the HID capabilities of other
-// systems count it (so 8 payload bytes give 9). 0 when there is no output item.
+// systems count it (so 8 payload bytes give 9), at most kMaxOutputReportLength.
+// 0 when there is no output item.
 uint16_t OutputReportLength(std::span<const uint8_t> descriptor);
 
 }  // namespace platform::linux_hid

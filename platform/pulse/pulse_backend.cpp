@@ -108,7 +108,9 @@ class PulseStream final : public BackendStream {
     if (loop_ != nullptr) pa_threaded_mainloop_free(loop_);
   }
 
-  // Connects to the server; false when it cannot be reached in time.
+  // Connects to the server; false when it cannot be reached in time, like
+  // the listing: a server that accepts but does not answer fails the open
+  // instead of holding the caller.
   bool Connect() {
     loop_ = pa_threaded_mainloop_new();
     if (loop_ == nullptr) return false;
@@ -123,9 +125,24 @@ class PulseStream final : public BackendStream {
       pa_threaded_mainloop_unlock(loop_);
       return false;
     }
+    // The loop's own timer wakes the wait at the deadline; both run under the loop's lock.
+    struct Deadline {
+      pa_threaded_mainloop* loop;
+      bool passed = false;
+    } deadline{loop_};
+    pa_time_event* timer = pa_context_rttime_new(
+        context_, pa_rtclock_now() + std::chrono::duration_cast<std::chrono::microseconds>(kConnectTimeout).count(),
+        [](pa_mainloop_api*, pa_time_event*, const struct timeval*, void* data) {
+          auto* d = static_cast<Deadline*>(data);
+          d->passed = true;
+          pa_threaded_mainloop_signal(d->loop, 0);
+        },
+        &deadline);
     pa_context_state_t state;
-    while ((state = pa_context_get_state(context_)) != PA_CONTEXT_READY && PA_CONTEXT_IS_GOOD(state))
+    while ((state = pa_context_get_state(context_)) != PA_CONTEXT_READY && PA_CONTEXT_IS_GOOD(state) &&
+           timer != nullptr && !deadline.passed)
       pa_threaded_mainloop_wait(loop_);
+    if (timer != nullptr) pa_threaded_mainloop_get_api(loop_)->time_free(timer);
     pa_threaded_mainloop_unlock(loop_);
     return state == PA_CONTEXT_READY;
   }

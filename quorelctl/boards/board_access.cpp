@@ -19,37 +19,52 @@ int BoardNumberOf(uint16_t vendor_id, uint16_t product_id) {
   return vendor_id == kBoardVendorId && n >= 1 && n <= kBoards ? n : 0;
 }
 
-int16_t BoardAccess::FindBoard() {
-  const int n = Module().CurrentBoard;
+OpenedBoard OpenBoard(platform::HidService& hid, const std::vector<platform::HidDeviceInfo>& devices, int n,
+                      const std::function<void(const platform::HidDeviceInfo&, const platform::HidOpenError&)>& failed) {
+  // Identifiers come with the listing here, so only matching devices are
+  // opened; the first one that opens wins and later ones are not looked at.
+  for (const platform::HidDeviceInfo& device : devices) {
+    if (BoardNumberOf(device.vendor_id, device.product_id) != n) continue;
+    platform::HidOpenError error;
+    const platform::HidHandle handle = hid.Open(device.path, &error);
+    if (handle != platform::kInvalidHidHandle) return {handle, &device};
+    if (failed) failed(device, error);
+  }
+  return {};
+}
+
+BoardAccess::BoardAccess(platform::HidService& hid, std::function<Clock::time_point()> now)
+    : hid_(hid), now_(std::move(now)) {
+  BoardHandle.fill(platform::kInvalidHidHandle);
+}
+
+int16_t BoardAccess::FindBoard() { return Probe(Module().CurrentBoard); }
+
+int16_t BoardAccess::Probe(int n) {
   if (n < 1 || n > kBoards) return 0;
 
   // A board probed again gives up its old handle rather than leaking it.
-  if (BoardPresent[n] != 0) hid_.Close(BoardHandle[n]);
+  if (BoardPresent[n] != 0 && !unplugged_[n]) hid_.Close(BoardHandle[n]);
   BoardPresent[n] = 0;
   BoardHandle[n] = platform::kInvalidHidHandle;
-
-  // Identifiers come with the listing here, so only matching devices are
-  // opened; the first one that opens wins and later ones are not looked at.
-  for (const platform::HidDeviceInfo& device : hid_.Enumerate()) {
-    if (BoardNumberOf(device.vendor_id, device.product_id) != n) continue;
-    platform::HidOpenError error;
-    platform::HidHandle handle = hid_.Open(device.path, &error);
-    if (handle == platform::kInvalidHidHandle) {
-      NoteFailure(device.path, error.text);
-      continue;
-    }
-    NoteFailure(device.path, {});
-    BoardHandle[n] = handle;
-    BoardPresent[n] = -1;
-    ReadCapabilities(device);
-    return -1;
-  }
-  return 0;
+  unplugged_[n] = false;
+  if (!Open(n)) return 0;
+  BoardPresent[n] = -1;
+  return -1;
 }
 
-void BoardAccess::ReadCapabilities(const platform::HidDeviceInfo& device) {
-  // An unreadable descriptor leaves the previous record in place.
-  if (device.descriptor_read) OutputReportByteLength = device.output_report_length;
+bool BoardAccess::Open(int n) {
+  const std::vector<platform::HidDeviceInfo> devices = hid_.Enumerate();
+  const OpenedBoard opened = OpenBoard(hid_, devices, n, [this](const auto& device, const auto& error) {
+    NoteFailure(device.path, error.text);
+  });
+  if (opened.device == nullptr) return false;
+  NoteFailure(opened.device->path, {});
+  BoardHandle[n] = opened.handle;
+  // ReadCapabilities: an unreadable descriptor leaves the board's previous
+  // length in place.
+  if (opened.device->descriptor_read) OutputReportByteLength[n] = opened.device->output_report_length;
+  return true;
 }
 
 void BoardAccess::DetectAllBoards() {
@@ -62,16 +77,26 @@ void BoardAccess::DetectAllBoards() {
   }
 }
 
-void BoardAccess::SendReport() {
-  const int n = Module().CurrentBoard;
+void BoardAccess::SendReport(int n, std::span<const uint8_t, 8> payload) {
   if (n < 1 || n > kBoards) return;
-  if (BoardPresent[n] == 0) BoardPresent[n] = FindBoard();
-  if (BoardPresent[n] == -1) WriteReport();
+  if (BoardPresent[n] == 0) BoardPresent[n] = Probe(n);
+  if (BoardPresent[n] == -1 && !unplugged_[n]) WriteReport(n, payload);
 }
 
-void BoardAccess::WriteReport() {
-  const LedModule& m = Module();
-  const size_t length = OutputReportByteLength != 0 ? OutputReportByteLength : kDefaultReportLength;
+bool BoardAccess::LookAgain(int n) {
+  if (n < 1 || n > kBoards || !unplugged_[n]) return false;
+  // Enumerating and opening do not block, so a look costs far less than the
+  // bound of one write; once a second keeps a missing board cheap.
+  const Clock::time_point now = now_();
+  if (now - last_look_[n] < kReprobeInterval) return false;
+  last_look_[n] = now;
+  if (!Open(n)) return false;
+  unplugged_[n] = false;
+  return true;
+}
+
+void BoardAccess::WriteReport(int n, std::span<const uint8_t, 8> payload) {
+  const size_t length = OutputReportByteLength[n] != 0 ? OutputReportByteLength[n] : kDefaultReportLength;
   // Byte 0 is the report id; a longer report is padded with zeros, a shorter
   // one takes only the first length-1 payload bytes.
   std::array<uint8_t, 64> small{};
@@ -81,18 +106,25 @@ void BoardAccess::WriteReport() {
     large.assign(length, 0);
     report = large.data();
   }
-  const size_t payload = std::min(length - 1, m.ReportBytes.size());
-  std::copy_n(m.ReportBytes.begin(), payload, report + 1);
-  // A failed write is lost without notice: the board may have been unplugged,
-  // and the other boards must keep working.
-  hid_.Write(BoardHandle[m.CurrentBoard], {report, length});
+  const size_t bytes = std::min(length - 1, payload.size());
+  std::copy_n(payload.begin(), bytes, report + 1);
+  // A failed write is lost without notice and the next report is tried; the
+  // other boards must keep working. Only an unplugged device is let go.
+  platform::HidWriteFailure failure = platform::HidWriteFailure::kNone;
+  if (hid_.Write(BoardHandle[n], {report, length}, &failure)) return;
+  if (failure != platform::HidWriteFailure::kDeviceGone) return;
+  hid_.Close(BoardHandle[n]);
+  BoardHandle[n] = platform::kInvalidHidHandle;
+  unplugged_[n] = true;
+  last_look_[n] = now_();
 }
 
 void BoardAccess::CloseAllBoards() {
   for (int n = 1; n <= kBoards; ++n) {
-    if (BoardPresent[n] != 0) hid_.Close(BoardHandle[n]);
+    if (BoardPresent[n] != 0 && !unplugged_[n]) hid_.Close(BoardHandle[n]);
     BoardPresent[n] = 0;
     BoardHandle[n] = platform::kInvalidHidHandle;
+    unplugged_[n] = false;
   }
 }
 

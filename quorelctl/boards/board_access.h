@@ -1,10 +1,13 @@
 // Discovery of boards 1-16 among the HID devices, and the write of one report.
-// One BoardAccess belongs to one control instance; CurrentBoard and
-// ReportBytes come from the thread's LedModule.
+// One BoardAccess belongs to one control instance; discovery addresses the
+// thread's CurrentBoard, the send path the board it is given.
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstdint>
+#include <functional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -15,8 +18,21 @@ namespace quorelctl {
 inline constexpr uint16_t kBoardVendorId = 0xE7A1;
 inline constexpr uint16_t kBoardProductIdBase = 0x00EF;  // board n has product id base + n
 
+// A board unplugged during a show is looked for again at most this often.
+inline constexpr std::chrono::seconds kReprobeInterval{1};
+
 // The board number 1-16 that a device's ids stand for, 0 when not a board.
 int BoardNumberOf(uint16_t vendor_id, uint16_t product_id);
+
+// The device that stands for board n: the first one of `devices` with the
+// board's ids that opens; the ones after it are never opened. Each device
+// that fails to open is passed to `failed` with the reason.
+struct OpenedBoard {
+  platform::HidHandle handle = platform::kInvalidHidHandle;
+  const platform::HidDeviceInfo* device = nullptr;  // null: no device opened
+};
+OpenedBoard OpenBoard(platform::HidService& hid, const std::vector<platform::HidDeviceInfo>& devices, int n,
+                      const std::function<void(const platform::HidDeviceInfo&, const platform::HidOpenError&)>& failed);
 
 // Why a device that carried a board's identifiers could not be used.
 struct ProbeFailure {
@@ -26,7 +42,10 @@ struct ProbeFailure {
 
 class BoardAccess {
  public:
-  explicit BoardAccess(platform::HidService& hid) : hid_(hid) { BoardHandle.fill(platform::kInvalidHidHandle); }
+  using Clock = std::chrono::steady_clock;
+
+  // `now` is the clock of the re-probe interval (tests pass their own).
+  explicit BoardAccess(platform::HidService& hid, std::function<Clock::time_point()> now = Clock::now);
   ~BoardAccess() { CloseAllBoards(); }
   BoardAccess(const BoardAccess&) = delete;
   BoardAccess& operator=(const BoardAccess&) = delete;
@@ -35,28 +54,45 @@ class BoardAccess {
   int16_t FindBoard();
   // Probes boards 1-16, rebuilds DetectedFlags, leaves CurrentBoard at 16.
   void DetectAllBoards();
-  // Sends ReportBytes to CurrentBoard, probing it first when not present.
-  void SendReport();
+  // Sends one report to board n, probing it first when not present. The
+  // reports of a board whose device went away are dropped until LookAgain
+  // finds it.
+  void SendReport(int n, std::span<const uint8_t, 8> payload);
+  // For a board whose device went away: looks for it again, at most once a
+  // kReprobeInterval, and reopens it. True when it is back (the board then
+  // knows nothing of what it was sent before); false otherwise, at once.
+  bool LookAgain(int n);
   // Closes the handle of every board found.
   void CloseAllBoards();
 
-  std::array<int16_t, 17> BoardPresent{};  // 0 not found, -1 found and open
+  std::array<int16_t, 17> BoardPresent{};  // 0 not found, -1 found (and open unless unplugged)
   std::array<platform::HidHandle, 17> BoardHandle;
-  // Output report length (report id included) of the board found last; one
-  // record for the whole instance. 0 until a board's length is read.
-  uint16_t OutputReportByteLength = 0;
+  // Output report length (report id included) of each board, as its device
+  // declares it; 0 while unknown.
+  std::array<uint16_t, 17> OutputReportByteLength{};
+
+  // True while board n is marked present but its device has gone away.
+  bool unplugged(int n) const { return unplugged_[n]; }
 
   // Boards with the right identifiers that could not be opened, latest probe
   // of each path only; for diagnostics.
   const std::vector<ProbeFailure>& probe_failures() const { return probe_failures_; }
 
  private:
-  void ReadCapabilities(const platform::HidDeviceInfo& device);
-  void WriteReport();
+  // FindBoard for board n.
+  int16_t Probe(int n);
+  // Opens board n into BoardHandle and its length; false when not found.
+  bool Open(int n);
+  void WriteReport(int n, std::span<const uint8_t, 8> payload);
   void NoteFailure(const std::string& path, std::string reason);
 
   platform::HidService& hid_;
+  std::function<Clock::time_point()> now_;
   std::vector<ProbeFailure> probe_failures_;
+  // A board whose device went away: its handle is closed, BoardPresent stays
+  // -1 (no beep, no error for the host), and it is looked for again.
+  std::array<bool, 17> unplugged_{};
+  std::array<Clock::time_point, 17> last_look_{};
 };
 
 }  // namespace quorelctl

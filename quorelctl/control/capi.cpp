@@ -1,5 +1,6 @@
 // The C interface: property dispatch by name over the Quorel control, with
 // C++ exceptions kept on this side of the boundary.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -40,10 +41,8 @@ constexpr const Property* kProperties[] = {&kCommand, &kDeviceNumber, &kDetected
 
 bool EqualNoCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
+  for (size_t i = 0; i < a.size(); ++i)
+    if (quorelctl::AsciiUpper(a[i]) != quorelctl::AsciiUpper(b[i])) return false;
   return true;
 }
 
@@ -175,37 +174,35 @@ QUORELCTL_API int quorel_list_devices(QuorelDevice* devices, size_t capacity) {
   try {
     platform::HidService& hid = platform::SystemHid();
     const std::vector<platform::HidDeviceInfo> found = hid.Enumerate();
-    bool board_taken[quorelctl::kBoards + 1] = {};
-    for (size_t i = 0; i < found.size() && i < capacity && devices != nullptr; ++i) {
+    if (devices == nullptr || capacity == 0) return static_cast<int>(found.size());
+    std::vector<QuorelDevice> listed(found.size());
+    for (size_t i = 0; i < found.size(); ++i) {
       const platform::HidDeviceInfo& d = found[i];
-      QuorelDevice& out = devices[i];
-      out = QuorelDevice{};
+      QuorelDevice& out = listed[i];
       std::snprintf(out.path, sizeof out.path, "%s", d.path.c_str());
       out.vendor_id = d.vendor_id;
       out.product_id = d.product_id;
       out.output_report_length = d.output_report_length;
-      const int number = quorelctl::BoardNumberOf(d.vendor_id, d.product_id);
-      if (number == 0) {
+      out.board = quorelctl::BoardNumberOf(d.vendor_id, d.product_id);
+      if (out.board == 0)
         std::snprintf(out.reason, sizeof out.reason, "not a board (vendor %04x, product %04x)", d.vendor_id,
                       d.product_id);
-        continue;
-      }
-      out.board = number;
-      if (board_taken[number]) {
-        std::snprintf(out.reason, sizeof out.reason, "board %d is already an earlier device", number);
-        continue;
-      }
-      platform::HidOpenError error;
-      platform::HidHandle handle = hid.Open(d.path, &error);
-      if (handle == platform::kInvalidHidHandle) {
-        out.permission_denied = error.permission_denied;
-        std::snprintf(out.reason, sizeof out.reason, "cannot be opened: %s", error.text.c_str());
-        continue;
-      }
-      hid.Close(handle);
-      board_taken[number] = true;
-      out.usable = 1;
     }
+    // The devices a control would take, by the control's own rule.
+    auto entry = [&](const platform::HidDeviceInfo& d) -> QuorelDevice& { return listed[&d - found.data()]; };
+    for (int n = 1; n <= quorelctl::kBoards; ++n) {
+      quorelctl::OpenedBoard opened = quorelctl::OpenBoard(hid, found, n, [&](const auto& d, const auto& error) {
+        entry(d).permission_denied = error.permission_denied;
+        std::snprintf(entry(d).reason, sizeof entry(d).reason, "cannot be opened: %s", error.text.c_str());
+      });
+      if (opened.device == nullptr) continue;
+      hid.Close(opened.handle);
+      entry(*opened.device).usable = 1;
+      for (const platform::HidDeviceInfo* d = opened.device + 1; d != found.data() + found.size(); ++d)
+        if (entry(*d).board == n)
+          std::snprintf(entry(*d).reason, sizeof entry(*d).reason, "board %d is already an earlier device", n);
+    }
+    std::copy_n(listed.begin(), std::min(capacity, listed.size()), devices);
     return static_cast<int>(found.size());
   } catch (const std::bad_alloc&) {
     return QUOREL_E_NO_MEMORY;

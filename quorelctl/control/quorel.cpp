@@ -78,6 +78,13 @@ void Quorel::txt_Command_Change() {
     return;
   }
   for (char& c : txt_Command_) c = AsciiUpper(c);
+  // A board plugged back in after an unplug is looked for between commands,
+  // so that it takes whole groups of reports, and is first told everything
+  // it had been sent, so that it shows what it showed before.
+  if (boards_.LookAgain(Module().CurrentBoard)) {
+    SendStateReport(*this);
+    SendProfileReports(*this);
+  }
   ExecuteCommand(txt_Command_, *this);
   txt_Command_.clear();
 }

@@ -68,7 +68,7 @@ class Quorel final : private ReportLink {
   bool FastCom() const override { return opt_FastCom_; }
   int16_t CompatibilityDelay() const override { return lbl_CompatibilityDelay_; }
   void Suspend(int milliseconds) override;
-  void SendReport() override { boards_.SendReport(); }
+  void SendReport(int board, std::span<const uint8_t, 8> payload) override { boards_.SendReport(board, payload); }
 
   PropertyChanged notify_;
   std::function<void()> beep_;

@@ -49,6 +49,9 @@ extern "C" {
 /* The class name that quorel_create() accepts. */
 #define QUOREL_CLASS_NAME "Quorel_Control.Quorel"
 
+/* The control's description, for hosts that list components. */
+#define QUOREL_CLASS_DESCRIPTION "Allows direct calls to state and profile Quorel commands."
+
 /* The control's own errors, raised by a DeviceNumber write. */
 #define QUOREL_E_DEVICE_RANGE 16384     /* number not within 1-16: selection unchanged */
 #define QUOREL_E_NOT_CONNECTED 16385   /* board not present: selection changed all the same */
@@ -72,8 +75,10 @@ typedef void (*QuorelPropertyChanged)(void *container, const char *property);
 
 /* Creates a control. `class_name` must be "Quorel_Control.Quorel"; any other
  * name, or NULL, gives NULL. Creation probes boards 1-16 and sends every board
- * found its start-up state, waiting 1 ms before each report (10 reports per
- * board, so about 10 ms per board). `notify` may be NULL. The caller owns the
+ * found its start-up state, waiting 1 ms before each report (5 reports per
+ * board: one state report and four profile reports, so about 5 ms per board).
+ * A board that does not take a report delays creation by at most 250 ms per
+ * report (see quorel_set_text). `notify` may be NULL. The caller owns the
  * control and releases it with quorel_destroy(). Returns NULL also when memory
  * runs out. */
 QUORELCTL_API QuorelControl *quorel_create(const char *class_name, QuorelPropertyChanged notify,
@@ -85,7 +90,11 @@ QUORELCTL_API void quorel_destroy(QuorelControl *control);
 
 /* Writes a text property (Command, DeviceNumber).
  * Command: the text is upper-cased and executed on the selected board at once;
- *   the call returns after every report of the command has been written.
+ *   the call returns after every report of the command has been written or
+ *   given up: a board that does not take a report within 250 ms loses it (and
+ *   the next report is tried), and a board that was unplugged loses its
+ *   reports until it is plugged in again, when it is found within a second
+ *   and written as before.
  *   Malformed commands are ignored, and a command for a board that is not
  *   present is dropped with a beep; both still return 0.
  * DeviceNumber: the leading number of the text, rounded, selects the board.

@@ -174,7 +174,7 @@ void SendStateReport(ReportLink& link) {
   row[7] = 0;
   for (int i = 0; i < 8; ++i) m.ReportBytes[i] = static_cast<uint8_t>(row[i]);
   PaceReport(link);
-  link.SendReport();
+  link.SendReport(m.CurrentBoard, m.ReportBytes);
 }
 
 void SendProfileReports(ReportLink& link) {
@@ -183,7 +183,7 @@ void SendProfileReports(ReportLink& link) {
     const auto& row = m.OutputProfile[m.CurrentBoard];
     for (int i = 0; i < 8; ++i) m.ReportBytes[i] = static_cast<uint8_t>(row[8 * (r - 1) + i]);
     PaceReport(link);
-    link.SendReport();
+    link.SendReport(m.CurrentBoard, m.ReportBytes);
   }
 }
 

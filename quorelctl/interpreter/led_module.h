@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -29,8 +30,7 @@ struct LedModule {
 LedModule& Module();
 
 // What the interpreter needs from the control instance that runs a command:
-// its pacing settings, a way to wait, and the transport of ReportBytes to
-// CurrentBoard.
+// its pacing settings, a way to wait, and the transport of one report.
 class ReportLink {
  public:
   virtual ~ReportLink() = default;
@@ -38,7 +38,8 @@ class ReportLink {
   virtual int16_t CompatibilityDelay() const = 0;
   // Suspends the thread; 0 milliseconds yields once.
   virtual void Suspend(int milliseconds) = 0;
-  virtual void SendReport() = 0;
+  // Writes `payload` (ReportBytes when the interpreter calls it) to `board`.
+  virtual void SendReport(int board, std::span<const uint8_t, 8> payload) = 0;
 };
 
 // Upper case as the Command path applies it: ASCII letters only, whatever

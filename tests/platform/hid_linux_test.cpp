@@ -5,6 +5,7 @@
 
 #include "platform/hid.h"
 #include "support/fake_sysfs.h"
+#include "support/watchdog.h"
 
 namespace {
 
@@ -65,12 +66,45 @@ TEST_F(HidLinuxTest, WritesReachTheNodeByteForByte) {
   platform::HidHandle handle = hid_.Open(path, &error);
   ASSERT_NE(handle, platform::kInvalidHidHandle) << error.text;
   const std::vector<uint8_t> report = {0, 64, 1, 2, 3, 4, 5, 0, 0};
-  EXPECT_TRUE(hid_.Write(handle, report));
-  EXPECT_TRUE(hid_.Write(handle, report));
+  EXPECT_TRUE(hid_.Write(handle, report, nullptr));
+  EXPECT_TRUE(hid_.Write(handle, report, nullptr));
   hid_.Close(handle);
   std::vector<uint8_t> twice = report;
   twice.insert(twice.end(), report.begin(), report.end());
   EXPECT_EQ(reader.Drain(), twice);
+}
+
+// A node whose reader stopped taking bytes: once it is full, a write gives up
+// at its deadline, and a write after the reader has caught up goes through.
+TEST_F(HidLinuxTest, WriteToAStalledNodeGivesUpAndTheNextOneIsTried) {
+  std::string path = tree_.Add("hidraw0", 0xE7A1, 0x00F0);
+  FifoReader reader(path);
+  platform::HidHandle handle = hid_.Open(path, nullptr);
+  ASSERT_NE(handle, platform::kInvalidHidHandle);
+  const std::vector<uint8_t> report = {0, 48, 48, 48, 48, 48, 48, 48, 48};
+  platform::HidWriteFailure failure = platform::HidWriteFailure::kNone;
+  size_t taken = 0;
+  testing_support::MustReturnWithin(std::chrono::seconds(30), "a write to a full node", [&] {
+    while (hid_.Write(handle, report, &failure)) ++taken;
+  });
+  EXPECT_EQ(failure, platform::HidWriteFailure::kTimedOut);
+  EXPECT_GT(taken, 0u);
+  EXPECT_EQ(reader.Drain().size(), taken * report.size()) << "whole reports only";
+  EXPECT_TRUE(hid_.Write(handle, report, &failure));
+  EXPECT_EQ(failure, platform::HidWriteFailure::kNone);
+  hid_.Close(handle);
+}
+
+TEST_F(HidLinuxTest, WriteToARemovedNodeSaysTheDeviceIsGone) {
+  std::string path = tree_.Add("hidraw0", 0xE7A1, 0x00F0);
+  FifoReader reader(path);
+  platform::HidHandle handle = hid_.Open(path, nullptr);
+  ASSERT_NE(handle, platform::kInvalidHidHandle);
+  std::filesystem::remove(path);
+  platform::HidWriteFailure failure = platform::HidWriteFailure::kNone;
+  EXPECT_FALSE(hid_.Write(handle, std::vector<uint8_t>(9, 0), &failure));
+  EXPECT_EQ(failure, platform::HidWriteFailure::kDeviceGone);
+  hid_.Close(handle);
 }
 
 TEST_F(HidLinuxTest, OpenFailureKeepsTheReason) {

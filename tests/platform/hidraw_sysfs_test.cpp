@@ -76,7 +76,15 @@ INSTANTIATE_TEST_SUITE_P(
         DescriptorCase{"LongItemSkipped", {0xFE, 0x02, 0x10, 0x91, 0x02, 0x75, 0x08, 0x95, 0x08, 0x91, 0x02}, 9},
         // A truncated item at the end leaves what was read before.
         DescriptorCase{"Truncated", {0x75, 0x08, 0x95, 0x08, 0x91, 0x02, 0x96, 0x01}, 9},
-        DescriptorCase{"TruncatedLongItem", {0xFE, 0x05}, 0}),
+        DescriptorCase{"TruncatedLongItem", {0xFE, 0x05}, 0},
+        // 32-bit size and count (0x77, 0x97): 2^64 - 1 bits in all, which
+        // wrapped to a report of the id byte alone; far beyond the cap.
+        DescriptorCase{"BitsBeyond64BitsAreCapped",
+                       {0x77, 0xFF, 0xFF, 0xFF, 0xFF, 0x97, 0xFF, 0xFF, 0xFF, 0xFF, 0x91, 0x02, 0x75, 0x02, 0x91, 0x02},
+                       kMaxOutputReportLength},
+        // 32768 bytes: more than the cap, though within 16 bits.
+        DescriptorCase{"LongReportIsCapped", {0x75, 0x08, 0x96, 0x00, 0x80, 0x91, 0x02}, kMaxOutputReportLength},
+        DescriptorCase{"LongestUnderTheCap", {0x75, 0x08, 0x96, 0xFF, 0x3F, 0x91, 0x02}, kMaxOutputReportLength}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -1,8 +1,19 @@
 // The PortAudio backend over ALSA, with an ALSA configuration of the test's
-// own: a capture device that reads a raw file of unsigned 8-bit stereo.
+// own: a capture device that reads unsigned 8-bit stereo from a FIFO, which
+// the test fills at the pace of real time. The null device under it is not
+// paced; reading the FIFO is, so the capture can never run past the sound.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -22,16 +33,19 @@ class PortAudioBackendTest : public ::testing::Test {
   void SetUp() override {
     char pattern[] = "/tmp/sonovar-alsa-XXXXXX";
     dir_ = ::mkdtemp(pattern);
-    // A minute: the null device runs faster than real time, and what no
-    // buffer takes is dropped, so the capture moves through the file quickly.
+    // A minute of sound, far more than a test takes at real time.
     infile_.resize(11025 * 2 * 60);
     uint32_t x = 777;
     for (uint8_t& b : infile_) {
       x = x * 1664525 + 1013904223;
       b = static_cast<uint8_t>(x >> 24);
     }
-    std::ofstream(dir_ + "/in.raw", std::ios::binary)
-        .write(reinterpret_cast<const char*>(infile_.data()), static_cast<std::streamsize>(infile_.size()));
+    const std::string fifo = dir_ + "/in.raw";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    // Read-write, so that ALSA's opens of the FIFO never wait for a writer.
+    fifo_fd_ = ::open(fifo.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(fifo_fd_, 0);
+    writer_ = std::thread([this] { Feed(); });
     std::ofstream(dir_ + "/asound.conf") << "pcm.!default {\n"
                                             "  type file\n"
                                             "  slave.pcm \"quiet\"\n"
@@ -46,12 +60,47 @@ class PortAudioBackendTest : public ::testing::Test {
     service_ = platform::MakeWaveIn(std::move(backends));
   }
   void TearDown() override {
+    {
+      std::lock_guard lock(mutex_);
+      stop_ = true;
+    }
+    wake_.notify_all();
+    if (writer_.joinable()) writer_.join();
+    if (fifo_fd_ >= 0) ::close(fifo_fd_);  // a read still waiting ends
     service_.reset();
     std::filesystem::remove_all(dir_);
   }
 
+  // Writes the sound into the FIFO at 22050 bytes a second, in pieces of
+  // 512 bytes: the backend reads 128 at a time, so every read finds whole
+  // pieces and is never short. A full FIFO (no capture yet) holds a piece
+  // back until there is room.
+  void Feed() {
+    using Clock = std::chrono::steady_clock;
+    constexpr size_t kPiece = 512;
+    const Clock::time_point start = Clock::now();
+    size_t at = 0;
+    std::unique_lock lock(mutex_);
+    while (!stop_ && at + kPiece <= infile_.size()) {
+      if (wake_.wait_until(lock, start + std::chrono::microseconds(at * 1000000 / 22050), [this] { return stop_; }))
+        return;
+      lock.unlock();
+      if (::write(fifo_fd_, infile_.data() + at, kPiece) == static_cast<ssize_t>(kPiece)) at += kPiece;
+      else {
+        pollfd room{fifo_fd_, POLLOUT, 0};
+        ::poll(&room, 1, 20);
+      }
+      lock.lock();
+    }
+  }
+
   std::string dir_;
   std::vector<uint8_t> infile_;
+  int fifo_fd_ = -1;
+  std::thread writer_;
+  std::mutex mutex_;  // guards stop_; pairs with wake_
+  std::condition_variable wake_;
+  bool stop_ = false;
   std::unique_ptr<platform::WaveIn> service_;
 };
 

@@ -11,6 +11,8 @@ namespace {
 
 using testing_support::FakeHid;
 
+constexpr std::array<uint8_t, 8> kPayload = {1, 2, 3, 4, 5, 6, 7, 8};
+
 class BoardAccessTest : public ::testing::Test {
  protected:
   void SetUp() override { ResetModule(1); }
@@ -23,7 +25,6 @@ TEST_F(BoardAccessTest, NoBoardGivesSixteenZeros) {
   boards.DetectAllBoards();
   EXPECT_EQ(Module().DetectedFlags, "0000000000000000");
   EXPECT_EQ(Module().CurrentBoard, 16);
-  EXPECT_EQ(boards.OutputReportByteLength, 0);
   EXPECT_TRUE(hid_.opened.empty()) << "devices of other makers are never opened";
 }
 
@@ -53,23 +54,36 @@ TEST_F(BoardAccessTest, DeviceThatCannotBeOpenedIsSkippedAndRemembered) {
   BoardAccess boards(hid_);
   boards.DetectAllBoards();
   EXPECT_EQ(Module().DetectedFlags, "0100000000000000");
-  Module().CurrentBoard = 2;
-  Module().ReportBytes = {1, 2, 3, 4, 5, 6, 7, 8};
-  boards.SendReport();
+  boards.SendReport(2, kPayload);
   EXPECT_EQ(hid_.WritesTo("/dev/open").size(), 1u);
   ASSERT_EQ(boards.probe_failures().size(), 1u);
   EXPECT_EQ(boards.probe_failures()[0].path, "/dev/locked");
   EXPECT_EQ(boards.probe_failures()[0].reason, "Permission denied");
 }
 
-TEST_F(BoardAccessTest, CapabilitiesAreThoseOfTheHighestBoardFound) {
+TEST_F(BoardAccessTest, EachBoardIsWrittenWithItsOwnReportLength) {
   hid_.Add("/dev/b3", 0xE7A1, 0x00F2, 12);
-  hid_.Add("/dev/b1", 0xE7A1, 0x00F0, 9);
-  hid_.Add("/dev/b2", 0xE7A1, 0x00F1, 0, false);  // no readable descriptor: record kept
+  hid_.Add("/dev/b1", 0xE7A1, 0x00F0, 5);
+  hid_.Add("/dev/b2", 0xE7A1, 0x00F1, 0, false);  // no readable descriptor: 9
   BoardAccess boards(hid_);
   boards.DetectAllBoards();
   EXPECT_EQ(Module().DetectedFlags, "1110000000000000");
-  EXPECT_EQ(boards.OutputReportByteLength, 12);
+  for (int n : {1, 2, 3}) boards.SendReport(n, kPayload);
+  EXPECT_EQ(hid_.WritesTo("/dev/b1"), (std::vector<std::vector<uint8_t>>{{0, 1, 2, 3, 4}}));
+  EXPECT_EQ(hid_.WritesTo("/dev/b2"), (std::vector<std::vector<uint8_t>>{{0, 1, 2, 3, 4, 5, 6, 7, 8}}));
+  EXPECT_EQ(hid_.WritesTo("/dev/b3"), (std::vector<std::vector<uint8_t>>{{0, 1, 2, 3, 4, 5, 6, 7, 8, 0, 0, 0}}));
+}
+
+TEST_F(BoardAccessTest, ReportGoesToTheBoardGivenNotTheSelectedOne) {
+  hid_.Add("/dev/b1", 0xE7A1, 0x00F0);
+  hid_.Add("/dev/b2", 0xE7A1, 0x00F1);
+  BoardAccess boards(hid_);
+  boards.DetectAllBoards();
+  Module().CurrentBoard = 1;
+  Module().ReportBytes = {9, 9, 9, 9, 9, 9, 9, 9};
+  boards.SendReport(2, kPayload);
+  EXPECT_TRUE(hid_.WritesTo("/dev/b1").empty());
+  EXPECT_EQ(hid_.WritesTo("/dev/b2"), (std::vector<std::vector<uint8_t>>{{0, 1, 2, 3, 4, 5, 6, 7, 8}}));
 }
 
 struct FramingCase {
@@ -84,9 +98,8 @@ TEST_P(FramingTest, ReportIdThenPayload) {
   hid_.Add("/dev/b1", 0xE7A1, 0x00F0, GetParam().length);
   BoardAccess boards(hid_);
   boards.DetectAllBoards();
-  Module().CurrentBoard = 1;
-  Module().ReportBytes = {64, 1, 2, 3, 4, 5, 0, 0};
-  boards.SendReport();
+  const std::array<uint8_t, 8> state = {64, 1, 2, 3, 4, 5, 0, 0};
+  boards.SendReport(1, state);
   ASSERT_EQ(hid_.writes.size(), 1u);
   EXPECT_EQ(hid_.writes[0].bytes, GetParam().written);
 }
@@ -110,8 +123,7 @@ TEST_F(BoardAccessTest, ReportToAnAbsentBoardProbesAndWritesNothing) {
   BoardAccess boards(hid_);
   boards.DetectAllBoards();
   const int before = hid_.enumerations;
-  Module().CurrentBoard = 7;
-  boards.SendReport();
+  boards.SendReport(7, kPayload);
   EXPECT_EQ(hid_.enumerations, before + 1);
   EXPECT_TRUE(hid_.writes.empty());
 }
@@ -120,8 +132,7 @@ TEST_F(BoardAccessTest, BoardPluggedInLaterIsFoundByTheSendPath) {
   BoardAccess boards(hid_);
   boards.DetectAllBoards();
   hid_.Add("/dev/b7", 0xE7A1, 0x00F6);
-  Module().CurrentBoard = 7;
-  boards.SendReport();
+  boards.SendReport(7, kPayload);
   EXPECT_EQ(boards.BoardPresent[7], -1);
   EXPECT_EQ(hid_.WritesTo("/dev/b7").size(), 1u);
   EXPECT_EQ(Module().DetectedFlags, "0000000000000000") << "the detection text is not rebuilt";
@@ -152,12 +163,79 @@ TEST_F(BoardAccessTest, FailedWriteIsIgnoredAndBoardStaysPresent) {
   hid_.Add("/dev/b1", 0xE7A1, 0x00F0);
   BoardAccess boards(hid_);
   boards.DetectAllBoards();
-  Module().CurrentBoard = 1;
-  hid_.Close(boards.BoardHandle[1]);  // the board is pulled out
-  boards.SendReport();
-  boards.SendReport();
+  hid_.Close(boards.BoardHandle[1]);  // the handle fails for another reason than an unplug
+  boards.SendReport(1, kPayload);
+  boards.SendReport(1, kPayload);
   EXPECT_EQ(hid_.writes_to_closed, 2);
   EXPECT_EQ(boards.BoardPresent[1], -1);
+}
+
+TEST_F(BoardAccessTest, StalledBoardLosesTheReportAndTheNextOneIsTried) {
+  hid_.Add("/dev/b1", 0xE7A1, 0x00F0);
+  BoardAccess boards(hid_);
+  boards.DetectAllBoards();
+  hid_.Stall("/dev/b1", true);
+  boards.SendReport(1, kPayload);
+  hid_.Stall("/dev/b1", false);
+  boards.SendReport(1, kPayload);
+  EXPECT_EQ(hid_.WritesTo("/dev/b1").size(), 1u);
+  EXPECT_FALSE(boards.unplugged(1));
+  EXPECT_EQ(hid_.opened.size(), 1u) << "a stall is no reason to reopen";
+}
+
+// Unplugged during a show: the handle is closed, the board stays present for
+// the host, and it is looked for again at most once a second until it is back.
+TEST_F(BoardAccessTest, UnpluggedBoardIsLookedForOnceASecondAndWrittenWhenBack) {
+  BoardAccess::Clock::time_point now{};
+  hid_.Add("/dev/b1", 0xE7A1, 0x00F0);
+  hid_.Add("/dev/b2", 0xE7A1, 0x00F1);
+  BoardAccess boards(hid_, [&] { return now; });
+  boards.DetectAllBoards();
+  const int enumerations = hid_.enumerations;
+  EXPECT_FALSE(boards.LookAgain(1)) << "a board that is there is not looked for";
+
+  hid_.Unplug("/dev/b1");
+  boards.SendReport(1, kPayload);  // fails: gone
+  EXPECT_TRUE(boards.unplugged(1));
+  EXPECT_EQ(hid_.open_count(), 1u) << "the dead handle is closed";
+  EXPECT_EQ(boards.BoardPresent[1], -1);
+  boards.SendReport(2, kPayload);
+  EXPECT_EQ(hid_.WritesTo("/dev/b2").size(), 1u) << "the other board goes on";
+
+  now += std::chrono::milliseconds(999);
+  hid_.Plug("/dev/b1");
+  EXPECT_FALSE(boards.LookAgain(1));
+  boards.SendReport(1, kPayload);
+  EXPECT_EQ(hid_.enumerations, enumerations) << "looked again within the second";
+  EXPECT_TRUE(hid_.WritesTo("/dev/b1").empty());
+
+  now += std::chrono::milliseconds(1);
+  EXPECT_TRUE(boards.LookAgain(1));
+  EXPECT_EQ(hid_.enumerations, enumerations + 1);
+  EXPECT_FALSE(boards.unplugged(1));
+  boards.SendReport(1, kPayload);
+  EXPECT_EQ(hid_.WritesTo("/dev/b1").size(), 1u);
+  EXPECT_EQ(hid_.open_count(), 2u);
+  EXPECT_EQ(hid_.bad_closes, 0);
+}
+
+TEST_F(BoardAccessTest, BoardStillAwayIsLookedForAgainAfterEachSecond) {
+  BoardAccess::Clock::time_point now{};
+  hid_.Add("/dev/b1", 0xE7A1, 0x00F0);
+  BoardAccess boards(hid_, [&] { return now; });
+  boards.DetectAllBoards();
+  const int enumerations = hid_.enumerations;
+  hid_.Unplug("/dev/b1");
+  for (int step = 0; step < 30; ++step) {  // three seconds of reports, 100 ms apart
+    EXPECT_FALSE(boards.LookAgain(1));
+    boards.SendReport(1, kPayload);
+    now += std::chrono::milliseconds(100);
+  }
+  EXPECT_EQ(hid_.enumerations, enumerations + 2);
+  EXPECT_TRUE(hid_.writes.empty());
+  EXPECT_EQ(boards.BoardPresent[1], -1);
+  boards.CloseAllBoards();
+  EXPECT_EQ(hid_.bad_closes, 0) << "the closed handle is not closed twice";
 }
 
 }  // namespace

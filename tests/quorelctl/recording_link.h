@@ -1,6 +1,7 @@
 // A ReportLink that records the waits and the payload of every report.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <string>
@@ -15,11 +16,12 @@ class RecordingLink final : public ReportLink {
   bool FastCom() const override { return fast_com; }
   int16_t CompatibilityDelay() const override { return delay; }
   void Suspend(int milliseconds) override { events.push_back("wait " + std::to_string(milliseconds)); }
-  void SendReport() override {
-    const LedModule& m = Module();
-    reports.push_back(m.ReportBytes);
-    std::string e = "report " + std::to_string(m.CurrentBoard) + ":";
-    for (uint8_t b : m.ReportBytes) e += " " + std::to_string(b);
+  void SendReport(int board, std::span<const uint8_t, 8> payload) override {
+    std::array<uint8_t, 8> bytes;
+    std::copy(payload.begin(), payload.end(), bytes.begin());
+    reports.push_back(bytes);
+    std::string e = "report " + std::to_string(board) + ":";
+    for (uint8_t b : payload) e += " " + std::to_string(b);
     events.push_back(e);
   }
 

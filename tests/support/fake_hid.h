@@ -1,4 +1,5 @@
-// An in-memory HID service: devices listed in a fixed order, writes recorded.
+// An in-memory HID service: devices listed in a fixed order, writes recorded,
+// devices that can be unplugged and plugged in again or stall.
 #pragma once
 
 #include <map>
@@ -26,11 +27,28 @@ class FakeHid final : public platform::HidService {
 
   std::vector<platform::HidDeviceInfo> Enumerate() override {
     ++enumerations;
-    return devices_;
+    std::vector<platform::HidDeviceInfo> present;
+    for (const auto& d : devices_)
+      if (unplugged_.count(d.path) == 0) present.push_back(d);
+    return present;
+  }
+
+  // An unplugged device is not listed, and writes to its open handles fail
+  // as gone; plugged in again, it must be opened anew.
+  void Unplug(const std::string& path) { unplugged_.insert(path); }
+  void Plug(const std::string& path) { unplugged_.erase(path); }
+  // Writes to a stalled device time out.
+  void Stall(const std::string& path, bool stalled) {
+    if (stalled) stalled_.insert(path);
+    else stalled_.erase(path);
   }
 
   platform::HidHandle Open(const std::string& path, platform::HidOpenError* error) override {
     opened.push_back(path);
+    if (unplugged_.count(path) != 0) {
+      *error = {"No such file or directory", false};
+      return platform::kInvalidHidHandle;
+    }
     if (auto it = open_errors_.find(path); it != open_errors_.end()) {
       *error = {it->second, it->second == "Permission denied"};
       return platform::kInvalidHidHandle;
@@ -40,13 +58,21 @@ class FakeHid final : public platform::HidService {
     return handle;
   }
 
-  bool Write(platform::HidHandle handle, std::span<const uint8_t> report) override {
+  bool Write(platform::HidHandle handle, std::span<const uint8_t> report,
+             platform::HidWriteFailure* failure) override {
+    auto fail = [&](platform::HidWriteFailure why) {
+      if (failure != nullptr) *failure = why;
+      return false;
+    };
     auto it = open_.find(handle);
     if (it == open_.end()) {
       ++writes_to_closed;
-      return false;
+      return fail(platform::HidWriteFailure::kOther);
     }
+    if (unplugged_.count(it->second) != 0) return fail(platform::HidWriteFailure::kDeviceGone);
+    if (stalled_.count(it->second) != 0) return fail(platform::HidWriteFailure::kTimedOut);
     writes.push_back({it->second, {report.begin(), report.end()}});
+    if (failure != nullptr) *failure = platform::HidWriteFailure::kNone;
     return true;
   }
 
@@ -73,6 +99,7 @@ class FakeHid final : public platform::HidService {
  private:
   std::vector<platform::HidDeviceInfo> devices_;
   std::map<std::string, std::string> open_errors_;
+  std::set<std::string> unplugged_, stalled_;
   std::map<platform::HidHandle, std::string> open_;
   platform::HidHandle next_handle_ = 100;
 };

@@ -177,6 +177,9 @@ TEST(TerminalViewTest, FullViewShowsBoardNumberReportsAndColours) {
   EXPECT_NE(screen.find("Board 2  42 reports"), std::string::npos);
   EXPECT_NE(screen.find("\x1b[48;2;255;0;0m"), std::string::npos) << "lamp 1 is red";
   EXPECT_NE(screen.find("L10"), std::string::npos);
+  EXPECT_EQ(screen.find("unplugged"), std::string::npos);
+  screen = TerminalView::Compose({{2, &board, true}}, 0, 100, 30);
+  EXPECT_NE(screen.find("Board 2  42 reports  GPS 0  unplugged"), std::string::npos);
 }
 
 }  // namespace

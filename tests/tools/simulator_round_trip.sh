@@ -6,7 +6,9 @@ sim=$1
 quorel=$2
 library=$3
 work=$(mktemp -d)
-trap 'tmux kill-session -t quorel-sim-test 2>/dev/null || true; rm -rf "$work"' EXIT
+# A session of its own: other test runs may share the tmux server.
+session=quorel-sim-test-$$
+trap 'tmux kill-session -t "$session" 2>/dev/null || true; rm -rf "$work"' EXIT
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
@@ -35,6 +37,23 @@ if "$sim" --boards 2 --view none -- "$quorel" send 1 "SBA:1,1,1,1,1" 2>"$work/er
   fail "send to board 1 succeeded"
 fi
 grep -q "error 16385: Device Number 1 Not Connected" "$work/err" || fail "no 16385: $(cat "$work/err")"
+
+# 2b. Arguments are checked before anything is sent: a bad board list, an
+#     absent board among present ones, an empty delay.
+for args in "1,,3" "1,5" "--delay '' 1"; do
+  status=0
+  eval "\"\$sim\" --boards 1,3 --log \"\$work/La\" --view none -- \"\$quorel\" send $args SBA:1,1,1,1,1" \
+    2> "$work/err" || status=$?
+  ((status != 0)) || fail "send $args succeeded"
+  grep -q ' 40 01 01 01 01 01 ' "$work/La" && fail "send $args sent the command to a board"
+  [[ -s "$work/err" ]] || fail "send $args gave no message"
+done
+
+# 2c. A log that cannot be written is said, and the run fails.
+status=0
+"$sim" --boards 1 --log /dev/full --view none -- "$quorel" send 1 "SBA:1,1,1,1,1" 2> "$work/err" || status=$?
+((status != 0)) || fail "a lost log ended with status 0"
+grep -q "cannot write the log /dev/full" "$work/err" || fail "lost log not said: $(cat "$work/err")"
 
 # 3. The simulator's folder is gone once it ends; detect sees both boards.
 "$sim" --boards 1,3 --view none -- "$quorel" detect > "$work/detect"
@@ -71,15 +90,20 @@ fi
 
 # 6. The terminal view, in a real terminal under tmux.
 if command -v tmux >/dev/null; then
-  tmux new-session -d -s quorel-sim-test -x 100 -y 30 \
-    "$sim --boards 1,3 --view terminal -- bash -c '$quorel send --fast 1 RGB:1,48,0,0 SBA:7,0,0,0,3; sleep 3'"
+  tmux new-session -d -s "$session" -x 100 -y 30 \
+    "$sim --boards 1,3 --view terminal -- bash -c 'echo \$QUOREL_DEV_ROOT > $work/tmux-dev; $quorel send --fast 1 RGB:1,48,0,0 SBA:7,0,0,0,3; sleep 30'"
   sleep 1.5
-  tmux capture-pane -t quorel-sim-test -p > "$work/screen" || true
-  tmux capture-pane -t quorel-sim-test -p -e > "$work/screen-colour" || true
+  tmux capture-pane -t "$session" -p > "$work/screen" || true
+  tmux capture-pane -t "$session" -p -e > "$work/screen-colour" || true
   cp "$work/screen" "${SIM_SCREEN_OUT:-/dev/null}" 2>/dev/null || true
   grep -q "Board 1  11 reports  GPS 3" "$work/screen" || fail "view: $(cat "$work/screen")"
   grep -q "Board 3  5 reports  GPS 3" "$work/screen" || fail "view: board 3 missing"
   grep -q $'\e\[48;2;255;0;0m' "$work/screen-colour" || fail "view: lamp 1 of board 1 is not red"
+  # Closing the terminal hangs the simulator up: it still removes its folder.
+  tmux kill-session -t "$session"
+  folder=$(dirname "$(cat "$work/tmux-dev" 2>/dev/null || echo /nonexistent/dev)")
+  for _ in $(seq 100); do [[ -e "$folder" ]] || break; sleep 0.05; done
+  [[ ! -e "$folder" ]] || fail "folder $folder left behind when the terminal closed"
 else
   echo "skip: tmux is not installed"
 fi

@@ -27,7 +27,7 @@ std::string Fit(std::string text, int width) {
 
 std::string Title(const ViewBoard& b) {
   return "Board " + std::to_string(b.number) + "  " + std::to_string(b.model->reports) + " reports  GPS " +
-         std::to_string(b.model->gps);
+         std::to_string(b.model->gps) + (b.unplugged ? "  unplugged" : "");
 }
 
 }  // namespace

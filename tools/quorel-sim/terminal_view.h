@@ -12,6 +12,7 @@ namespace quorel_sim {
 struct ViewBoard {
   int number;
   const BoardModel* model;
+  bool unplugged = false;
 };
 
 class TerminalView {

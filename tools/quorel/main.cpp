@@ -2,9 +2,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "arguments.h"
 #include "quorelctl.hpp"
 #include "udev_rule.h"
 
@@ -18,7 +21,9 @@ int Usage() {
                "usage: quorel detect                 which boards are present, and where\n"
                "       quorel devices                every HID device, and why it is or is not a usable board\n"
                "       quorel send [--fast] [--delay MS] BOARD[,BOARD...] COMMAND...\n"
-               "                                     select BOARD, then send each COMMAND in order\n");
+               "                                     select BOARD, then send each COMMAND in order\n"
+               "       quorel send [--fast] [--delay MS] BOARD[,BOARD...] -\n"
+               "                                     send each line of standard input as a command, to each BOARD\n");
   return 2;
 }
 
@@ -79,36 +84,47 @@ int Devices() {
 
 int Send(int argc, char** argv) {
   bool fast = false;
-  bool delay_set = false;
-  long delay = 1;
+  std::optional<long> delay;
   int i = 0;
   for (; i < argc && std::strncmp(argv[i], "--", 2) == 0; ++i) {
     if (std::strcmp(argv[i], "--fast") == 0) {
       fast = true;
     } else if (std::strcmp(argv[i], "--delay") == 0 && i + 1 < argc) {
-      char* end = nullptr;
-      delay = std::strtol(argv[++i], &end, 10);
-      if (*end != '\0' || delay < 0 || delay > 32767) {
-        std::fprintf(stderr, "quorel: --delay takes milliseconds 0-32767\n");
+      delay = quorel_tools::ParseWholeNumber(argv[++i], 0, 32767);
+      if (!delay) {
+        std::fprintf(stderr, "quorel: --delay takes whole milliseconds 0-32767, not \"%s\"\n", argv[i]);
         return 2;
       }
-      delay_set = true;
     } else {
       return Usage();
     }
   }
   if (argc - i < 2) return Usage();
+  // Every number is checked before anything is sent: a bad one sends nothing.
+  const auto boards = quorel_tools::ParseBoardList(argv[i]);
+  if (!boards) {
+    std::fprintf(stderr, "quorel: BOARD takes distinct board numbers 1-16 such as 1,3, not \"%s\"\n", argv[i]);
+    return 2;
+  }
   quorel::Control control;
   if (fast) control.SetFastCom(true);
-  if (delay_set) control.SetCompatibilityDelay(static_cast<int16_t>(delay));
-  // BOARD may name several boards ("1,2"): each gets all the commands in turn.
-  const std::string boards = argv[i];
-  for (size_t start = 0; start <= boards.size();) {
-    size_t comma = boards.find(',', start);
-    if (comma == std::string::npos) comma = boards.size();
-    control.SetDeviceNumber(boards.substr(start, comma - start));
+  if (delay) control.SetCompatibilityDelay(static_cast<int16_t>(*delay));
+  // Selecting sends nothing, so an absent board ends the run before any
+  // board has been sent a command.
+  for (int board : *boards) control.SetDeviceNumber(board);
+
+  if (argc - i == 2 && std::strcmp(argv[i + 1], "-") == 0) {
+    // One control for the whole input: commands as they come, to each board.
+    for (std::string line; std::getline(std::cin, line);) {
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      for (int board : *boards) control.Send(board, line);
+    }
+    return 0;
+  }
+  // Several boards ("1,2"): each gets all the commands in turn.
+  for (int board : *boards) {
+    control.SetDeviceNumber(board);
     for (int k = i + 1; k < argc; ++k) control.SetCommand(argv[k]);
-    start = comma + 1;
   }
   return 0;
 }
