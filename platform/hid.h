@@ -42,6 +42,11 @@ enum class HidWriteFailure {
 // per report, never more.
 inline constexpr std::chrono::milliseconds kHidWriteTimeout{250};
 
+// Longest output report length a backend hands on. No real device comes near
+// it; a device that declares more is broken or hostile, and its length is
+// capped here.
+inline constexpr uint16_t kMaxHidReportLength = 16384;
+
 // Opaque device handle; kInvalidHidHandle after a failed open.
 using HidHandle = std::intptr_t;
 inline constexpr HidHandle kInvalidHidHandle = -1;

@@ -7,6 +7,8 @@
 #include <span>
 #include <string_view>
 
+#include "platform/hid.h"
+
 namespace platform::linux_hid {
 
 struct HidId {
@@ -18,10 +20,8 @@ struct HidId {
 // Finds the "HID_ID=bus:vendor:product" line of a device's uevent file.
 std::optional<HidId> ParseUeventHidId(std::string_view uevent);
 
-// Longest output report length taken from a descriptor. No real device comes
-// near it; a descriptor that declares more is broken or hostile, and its
-// length is capped here.
-inline constexpr uint16_t kMaxOutputReportLength = 16384;
+// Longest output report length taken from a descriptor.
+inline constexpr uint16_t kMaxOutputReportLength = kMaxHidReportLength;
 
 // Length in bytes of the longest output report a report descriptor declares,
 // with one byte for the report id counted as the HID capabilities of other
