@@ -230,6 +230,7 @@ std::unique_ptr<WaveIn> MakeWaveIn(std::vector<std::unique_ptr<WaveInBackend>> b
 WaveIn& SystemWaveIn() {
   static std::unique_ptr<WaveIn> service = [] {
     std::vector<std::unique_ptr<WaveInBackend>> backends;
+    backends.push_back(MakeWinmmBackend());
     backends.push_back(MakePulseBackend());
     backends.push_back(MakePortAudioBackend());
     backends.push_back(MakeFileBackend());

@@ -4,8 +4,9 @@
 // the buffer is full or when a reset returns it.
 //
 // Devices are the union of the backends of this build, in this order: the
-// sound server (monitors of outputs first), PortAudio (ALSA, JACK), and the
-// audio file named by SONOVAR_INPUT_FILE.
+// system's wave-input devices (Windows), the sound server (monitors of
+// outputs first), PortAudio (ALSA, JACK), and the audio file named by
+// SONOVAR_INPUT_FILE (Linux).
 //
 // Threads: all calls come from the owner's thread. The service fills buffers
 // on threads of its own; the done flag and the byte count of a header are

@@ -3,6 +3,9 @@
 
 namespace platform {
 
+#ifndef SONOVAR_HAVE_WINMM
+std::unique_ptr<WaveInBackend> MakeWinmmBackend() { return nullptr; }
+#endif
 #ifndef SONOVAR_HAVE_PULSE
 std::unique_ptr<WaveInBackend> MakePulseBackend() { return nullptr; }
 #endif

@@ -42,6 +42,7 @@ class WaveInBackend {
 
 // The backends of this build, in listing order; each is null when its library
 // was not built in.
+std::unique_ptr<WaveInBackend> MakeWinmmBackend();
 std::unique_ptr<WaveInBackend> MakePulseBackend();
 std::unique_ptr<WaveInBackend> MakePortAudioBackend();
 std::unique_ptr<WaveInBackend> MakeFileBackend();
