@@ -1,15 +1,21 @@
 #!/usr/bin/env bash
 # Runs a test program against a private PulseAudio server with a null sink
 # (u8, 11025 Hz, stereo), then stops the server. Exit 77 (skipped) with the
-# reason when the server cannot start.
+# reason when the server cannot start; with SONOVAR_PULSE_OPTIONAL=1 the
+# program then runs without one.
 set -u
 program=$1
 shift
+without_server() {
+  echo "SKIP: $1"
+  [[ "${SONOVAR_PULSE_OPTIONAL:-0}" == 1 ]] || exit 77
+  exec "$program" "$@"
+}
 if ! command -v pulseaudio >/dev/null; then
-  echo "SKIP: pulseaudio is not installed"
-  exit 77
+  without_server "pulseaudio is not installed" "$@"
 fi
 runtime=$(mktemp -d)
+saved_home=${HOME:-} saved_runtime_dir=${XDG_RUNTIME_DIR:-}
 export XDG_RUNTIME_DIR=$runtime HOME=$runtime PULSE_SERVER=unix:$runtime/native
 export SONOVAR_TEST_SINK=sonovar_test
 pulseaudio --daemonize=no --exit-idle-time=-1 -n --disable-shm=yes --use-pid-file=no \
@@ -28,8 +34,11 @@ for _ in $(seq 50); do
   sleep 0.1
 done
 if ! pactl info >/dev/null 2>&1; then
-  echo "SKIP: the private PulseAudio server did not start:"
   tail -n 5 "$runtime/log" 2>/dev/null
-  exit 77
+  cleanup
+  trap - EXIT
+  unset PULSE_SERVER
+  export HOME=$saved_home XDG_RUNTIME_DIR=$saved_runtime_dir
+  without_server "the private PulseAudio server did not start" "$@"
 fi
 "$program" "$@"

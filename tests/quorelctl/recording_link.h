@@ -21,7 +21,10 @@ class RecordingLink final : public ReportLink {
     std::copy(payload.begin(), payload.end(), bytes.begin());
     reports.push_back(bytes);
     std::string e = "report " + std::to_string(board) + ":";
-    for (uint8_t b : payload) e += " " + std::to_string(b);
+    for (uint8_t b : payload) {
+      e += ' ';  // not " " + ...: g++ 12 for Windows warns falsely (-Wrestrict) on that
+      e += std::to_string(b);
+    }
     events.push_back(e);
   }
 
