@@ -2,6 +2,10 @@
 # Installs what the project needs from Debian's archive (only what is
 # missing), then configures and builds. Safe to run again and again.
 #   BUILD_ONLY=release   build only the main configuration
+#   BUILD_ONLY=packages  install the packages only
+#   SONOVAR_WINDOWS=1    also the Windows cross compiler and wine (for
+#                        scripts/build-windows.sh and test-windows.sh); their
+#                        absence only skips the Windows part
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -15,18 +19,35 @@ packages=(
   locales tmux
 )
 
-missing=()
-for p in "${packages[@]}"; do
-  status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
-  [[ "$status" == "install ok installed" ]] || missing+=("$p")
-done
-if ((${#missing[@]})); then
-  echo "setup: installing ${missing[*]}"
-  SUDO=""
+# The Windows cross build (GoogleTest from its source package) and wine.
+windows_packages=(g++-mingw-w64-x86-64-posix googletest wine64)
+
+missing() {  # packages... -> those not installed
+  local p status
+  for p in "$@"; do
+    status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
+    [[ "$status" == "install ok installed" ]] || echo "$p"
+  done
+}
+updated=0
+install() {  # packages...
+  local SUDO=""
   [[ $(id -u) -eq 0 ]] || SUDO="sudo"
-  $SUDO apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  echo "setup: installing $*"
+  ((updated)) || $SUDO apt-get update -qq
+  updated=1
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "$@" >/dev/null
+}
+
+mapfile -t wanted < <(missing "${packages[@]}")
+if ((${#wanted[@]})); then install "${wanted[@]}"; fi
+if [[ "${SONOVAR_WINDOWS:-0}" == 1 ]]; then
+  mapfile -t wanted < <(missing "${windows_packages[@]}")
+  if ((${#wanted[@]})) && ! install "${wanted[@]}"; then
+    echo "setup: ${wanted[*]} could not be installed: the Windows build and its tests will be skipped"
+  fi
 fi
+[[ "${BUILD_ONLY:-}" == packages ]] && exit 0
 
 # A locale with a decimal comma, so the tests can show numbers are read alike
 # whatever the locale of the host.

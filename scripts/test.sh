@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
 # Set-up, then the whole test suite: the tests in the normal and the
-# sanitizer build, and a bounded fuzzing run.
+# sanitizer build, a bounded fuzzing run, and the Windows build with its
+# tests under wine.
 #   FUZZ_SECONDS=60   length of the fuzzing run, all targets together (0 skips it)
+#   WINDOWS_TESTS=0   leaves the Windows build and its tests out
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/setup.sh
+windows=${WINDOWS_TESTS:-1}
+SONOVAR_WINDOWS=$windows scripts/setup.sh
 
 echo "== tests (RelWithDebInfo)"
 ctest --test-dir build --output-on-failure -j "$(nproc)"
@@ -38,4 +41,10 @@ if [[ "$seconds" != 0 ]]; then
     fi
     grep -E '^(Done|stat::number_of_executed_units)' "$corpus/$target.log" || true
   done
+fi
+
+if [[ "$windows" != 0 ]]; then
+  scripts/test-windows.sh
+else
+  echo "== Windows build and tests left out (WINDOWS_TESTS=0)"
 fi
