@@ -10,10 +10,11 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 compiler=x86_64-w64-mingw32-g++-posix
-if ! command -v "$compiler" >/dev/null || [[ ! -f /usr/src/googletest/CMakeLists.txt ]]; then
+runs() { "$compiler" --version >/dev/null 2>&1; }
+if ! runs || [[ ! -f /usr/src/googletest/CMakeLists.txt ]]; then
   SONOVAR_WINDOWS=1 BUILD_ONLY=packages scripts/setup.sh || true
 fi
-if ! command -v "$compiler" >/dev/null; then
+if ! runs; then
   echo "build-windows: the mingw-w64 cross compiler ($compiler, Debian package g++-mingw-w64-x86-64-posix) could not be installed"
   exit 77
 fi
