@@ -67,7 +67,19 @@ class PipeDevice {
 
 class HidWindowsTest : public ::testing::Test {
  protected:
+  void TearDown() override {
+    if (handle_ != platform::kInvalidHidHandle) hid_.Close(handle_);
+  }
+  // Opens the pipe as the service opens a board, into handle_.
+  void Open(const PipeDevice& device) {
+    ASSERT_TRUE(device.ok());
+    platform::HidOpenError error;
+    handle_ = hid_.Open(device.path(), &error);
+    ASSERT_NE(handle_, platform::kInvalidHidHandle) << error.text;
+  }
+
   platform::HidService& hid_ = platform::SystemHid();
+  platform::HidHandle handle_ = platform::kInvalidHidHandle;
 };
 
 TEST_F(HidWindowsTest, EnumerationListsOnlyDevicesWithPaths) {
@@ -101,24 +113,17 @@ TEST_F(HidWindowsTest, OpenOfAMissingDeviceSaysWhy) {
 
 TEST_F(HidWindowsTest, ReportArrivesByteForByte) {
   PipeDevice device(4096);
-  ASSERT_TRUE(device.ok());
-  platform::HidOpenError error;
-  const platform::HidHandle handle = hid_.Open(device.path(), &error);
-  ASSERT_NE(handle, platform::kInvalidHidHandle) << error.text;
+  ASSERT_NO_FATAL_FAILURE(Open(device));
   const Bytes report = {0, 64, 1, 2, 3, 4, 5, 0, 0};
   platform::HidWriteFailure failure = platform::HidWriteFailure::kOther;
-  EXPECT_TRUE(hid_.Write(handle, report, &failure));
+  EXPECT_TRUE(hid_.Write(handle_, report, &failure));
   EXPECT_EQ(failure, platform::HidWriteFailure::kNone);
   EXPECT_EQ(device.Read(report.size()), report);
-  hid_.Close(handle);
 }
 
 TEST_F(HidWindowsTest, StalledDeviceCostsTheDeadlineAndTheHandleStaysUsable) {
   PipeDevice device(16);
-  ASSERT_TRUE(device.ok());
-  platform::HidOpenError error;
-  const platform::HidHandle handle = hid_.Open(device.path(), &error);
-  ASSERT_NE(handle, platform::kInvalidHidHandle) << error.text;
+  ASSERT_NO_FATAL_FAILURE(Open(device));
   // Nobody reads: once the pipe is full, a write waits for the deadline and
   // is given up.
   const Bytes report = {0, 48, 48, 48, 48, 48, 48, 48, 48};
@@ -127,7 +132,7 @@ TEST_F(HidWindowsTest, StalledDeviceCostsTheDeadlineAndTheHandleStaysUsable) {
   testing_support::MustReturnWithin(60s, "writes to a stalled device", [&] {
     for (int k = 0; k < 1000 && failure != platform::HidWriteFailure::kTimedOut; ++k) {
       const auto start = std::chrono::steady_clock::now();
-      hid_.Write(handle, report, &failure);
+      hid_.Write(handle_, report, &failure);
       took = std::chrono::steady_clock::now() - start;
     }
   });
@@ -137,24 +142,19 @@ TEST_F(HidWindowsTest, StalledDeviceCostsTheDeadlineAndTheHandleStaysUsable) {
   // The reader catches up: the next report goes through whole.
   device.Drain();
   const Bytes next = {0, 64, 9, 9, 9, 9, 9, 0, 0};
-  EXPECT_TRUE(hid_.Write(handle, next, &failure));
+  EXPECT_TRUE(hid_.Write(handle_, next, &failure));
   EXPECT_EQ(device.Read(next.size()), next);
-  hid_.Close(handle);
 }
 
 TEST_F(HidWindowsTest, DeviceThatWentAwayIsGone) {
   PipeDevice device(4096);
-  ASSERT_TRUE(device.ok());
-  platform::HidOpenError error;
-  const platform::HidHandle handle = hid_.Open(device.path(), &error);
-  ASSERT_NE(handle, platform::kInvalidHidHandle) << error.text;
+  ASSERT_NO_FATAL_FAILURE(Open(device));
   device.Hang();
   const Bytes report = {0, 64, 0, 0, 0, 0, 3, 0, 0};
   platform::HidWriteFailure failure = platform::HidWriteFailure::kNone;
   testing_support::MustReturnWithin(10s, "a write to a device that went away",
-                                    [&] { EXPECT_FALSE(hid_.Write(handle, report, &failure)); });
+                                    [&] { EXPECT_FALSE(hid_.Write(handle_, report, &failure)); });
   EXPECT_EQ(failure, platform::HidWriteFailure::kDeviceGone);
-  hid_.Close(handle);
 }
 
 }  // namespace
