@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cmath>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -151,6 +152,7 @@ class Simulator {
       for (size_t i = 0; i < boards_.size(); ++i)
         if (fds[i + 1].revents & POLLIN) Drain(boards_[i]);
       DropStalePartials();
+      SettleBursts(false);
       if (fds[0].revents & POLLIN) {
         unsigned char signals[16];
         ssize_t n = ::read(g_signal_pipe[0], signals, sizeof signals);
@@ -176,6 +178,7 @@ class Simulator {
       Render(false);
     }
     for (VirtualBoard& b : boards_) Drain(b);  // what the command wrote last
+    SettleBursts(true);
     Render(true);
     if (child_ > 0) ::waitpid(child_, nullptr, 0);
     if (options_.view) view_.End();
@@ -193,6 +196,9 @@ class Simulator {
     auto consider = [&](int ms) { timeout = timeout < 0 ? ms : std::min(timeout, ms); };
     for (const VirtualBoard& b : boards_)
       if (b.framer.has_partial()) consider(50);
+    for (const VirtualBoard& b : boards_)
+      if (b.model.holding())
+        consider(std::max(0, static_cast<int>(std::ceil((b.model.settle_time() - Seconds(Clock::now())) * 1000))));
     if (options_.view && (dirty_ || animating_)) consider(view_.MillisecondsToNextFrame());
     return timeout;
   }
@@ -205,13 +211,22 @@ class Simulator {
       if (n <= 0) break;
       const auto now = Clock::now();
       board.framer.Feed({chunk, static_cast<size_t>(n)}, [&](std::span<const uint8_t, quorel_sim::kReportLength> r) {
-        board.model.Apply(r);
+        board.model.Receive(r, Seconds(now));
         dirty_ = true;
         if (log_ != nullptr) Log(board.number, r, now);
       });
       if (board.framer.has_partial()) board.partial_since = now;
     }
     if (log_ != nullptr) std::fflush(log_);
+  }
+
+  double Seconds(Clock::time_point when) const { return std::chrono::duration<double>(when - start_).count(); }
+
+  // Reports held back until their burst is over (see BoardModel).
+  void SettleBursts(bool all) {
+    const double now = all ? HUGE_VAL : Seconds(Clock::now());
+    for (VirtualBoard& b : boards_)
+      if (b.model.Settle(now)) dirty_ = true;
   }
 
   void DropStalePartials() {
@@ -235,7 +250,7 @@ class Simulator {
     if (!force && view_.MillisecondsToNextFrame() > 0) return;
     std::vector<quorel_sim::ViewBoard> shown;
     for (const VirtualBoard& b : boards_) shown.push_back({b.number, &b.model});
-    view_.Draw(shown, std::chrono::duration<double>(Clock::now() - start_).count());
+    view_.Draw(shown, Seconds(Clock::now()));
     dirty_ = false;
   }
 
