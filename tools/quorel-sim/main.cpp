@@ -16,6 +16,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -52,13 +53,13 @@ struct VirtualBoard {
 struct Options {
   std::vector<int> boards;
   std::string log;
-  bool view = ::isatty(STDOUT_FILENO);
+  std::string view = ::isatty(STDOUT_FILENO) ? "terminal" : "none";
   std::vector<char*> command;
 };
 
 int Usage(const char* why) {
   if (why != nullptr) std::fprintf(stderr, "quorel-sim: %s\n", why);
-  std::fprintf(stderr, "usage: quorel-sim --boards N[,N...] [--log FILE] [--view terminal|none] [-- COMMAND ARGS...]\n");
+  std::fprintf(stderr, "usage: quorel-sim --boards N[,N...] [--log FILE] [--view terminal|window|none] [-- COMMAND ARGS...]\n");
   return 2;
 }
 
@@ -81,7 +82,8 @@ bool ParseBoards(const std::string& text, std::vector<int>* boards) {
 
 class Simulator {
  public:
-  Simulator(Options options) : options_(std::move(options)) {}
+  Simulator(Options options, std::unique_ptr<quorel_sim::View> view)
+      : options_(std::move(options)), view_(std::move(view)) {}
   ~Simulator() { Cleanup(); }
 
   bool Build() {
@@ -121,6 +123,7 @@ class Simulator {
 
   // Runs until the command ends (its exit status) or a signal stops us.
   int Run() {
+    running_ = this;
     start_ = Clock::now();
     if (!options_.command.empty()) {
       child_ = ::fork();
@@ -140,14 +143,14 @@ class Simulator {
       std::printf("export QUOREL_SYSFS_ROOT=%s\nexport QUOREL_DEV_ROOT=%s\n", sysfs().c_str(), dev().c_str());
       std::fflush(stdout);
     }
-    if (options_.view) view_.Begin();
+    if (view_) view_->Begin();
 
     int status = 0;
     for (;;) {
       std::vector<pollfd> fds;
       fds.push_back({g_signal_pipe[0], POLLIN, 0});
       for (const VirtualBoard& b : boards_) fds.push_back({b.fd, POLLIN, 0});
-      int ready = ::poll(fds.data(), fds.size(), Timeout());
+      int ready = Wait(fds, Timeout());
       if (ready < 0 && errno != EINTR) break;
       for (size_t i = 0; i < boards_.size(); ++i)
         if (fds[i + 1].revents & POLLIN) Drain(boards_[i]);
@@ -158,7 +161,7 @@ class Simulator {
         ssize_t n = ::read(g_signal_pipe[0], signals, sizeof signals);
         bool stop = false;
         for (ssize_t k = 0; k < n; ++k) {
-          if (signals[k] == SIGWINCH) view_.Resized();
+          if (signals[k] == SIGWINCH && view_) view_->Resized();
           if (signals[k] == SIGINT || signals[k] == SIGTERM) {
             stop = true;
             status = 128 + signals[k];
@@ -181,8 +184,17 @@ class Simulator {
     SettleBursts(true);
     Render(true);
     if (child_ > 0) ::waitpid(child_, nullptr, 0);
-    if (options_.view) view_.End();
+    if (view_) view_->End();
+    running_ = nullptr;
     return status;
+  }
+
+  // A toolkit may end the process with exit() (the window's display went
+  // away): the command and the folder go all the same.
+  static void AtExit() {
+    if (running_ == nullptr) return;
+    if (running_->child_ > 0) ::kill(running_->child_, SIGTERM);
+    running_->Cleanup();
   }
 
  private:
@@ -199,7 +211,7 @@ class Simulator {
     for (const VirtualBoard& b : boards_)
       if (b.model.holding())
         consider(std::max(0, static_cast<int>(std::ceil((b.model.settle_time() - Seconds(Clock::now())) * 1000))));
-    if (options_.view && (dirty_ || animating_)) consider(view_.MillisecondsToNextFrame());
+    if (view_ && (dirty_ || animating_)) consider(view_->MillisecondsToNextFrame());
     return timeout;
   }
 
@@ -218,6 +230,10 @@ class Simulator {
       if (board.framer.has_partial()) board.partial_since = now;
     }
     if (log_ != nullptr) std::fflush(log_);
+  }
+
+  int Wait(std::vector<pollfd>& fds, int timeout) {
+    return view_ ? view_->Wait(fds, timeout) : ::poll(fds.data(), fds.size(), timeout);
   }
 
   double Seconds(Clock::time_point when) const { return std::chrono::duration<double>(when - start_).count(); }
@@ -243,14 +259,14 @@ class Simulator {
   }
 
   void Render(bool force) {
-    if (!options_.view) return;
+    if (!view_) return;
     animating_ = false;
     for (const VirtualBoard& b : boards_) animating_ = animating_ || quorel_sim::Animating(b.model);
     if (!force && !dirty_ && !animating_) return;
-    if (!force && view_.MillisecondsToNextFrame() > 0) return;
+    if (!force && view_->MillisecondsToNextFrame() > 0) return;
     std::vector<quorel_sim::ViewBoard> shown;
     for (const VirtualBoard& b : boards_) shown.push_back({b.number, &b.model});
-    view_.Draw(shown, Seconds(Clock::now()));
+    view_->Draw(shown, Seconds(Clock::now()));
     dirty_ = false;
   }
 
@@ -273,7 +289,8 @@ class Simulator {
   std::FILE* log_ = nullptr;
   pid_t child_ = -1;
   Clock::time_point start_;
-  quorel_sim::TerminalView view_;
+  std::unique_ptr<quorel_sim::View> view_;
+  static inline Simulator* running_ = nullptr;
   bool dirty_ = true;
   bool animating_ = false;
 };
@@ -297,13 +314,17 @@ int main(int argc, char** argv) {
     } else if (arg == "--log") {
       options.log = value;
     } else if (arg == "--view") {
-      if (value != "terminal" && value != "none") return Usage("--view is terminal or none");
-      options.view = value == "terminal";
+      if (value != "terminal" && value != "window" && value != "none")
+        return Usage("--view is terminal, window or none");
+      options.view = value;
     } else {
       return Usage(("unknown option " + arg).c_str());
     }
   }
   if (options.boards.empty()) return Usage("--boards is required");
+  std::unique_ptr<quorel_sim::View> view;
+  if (options.view == "terminal") view = std::make_unique<quorel_sim::TerminalView>();
+  if (options.view == "window" && !(view = quorel_sim::MakeWindowView())) return 1;
 
   if (::pipe2(g_signal_pipe, O_CLOEXEC | O_NONBLOCK) != 0) return 1;
   struct sigaction action {};
@@ -313,7 +334,8 @@ int main(int argc, char** argv) {
   for (int s : {SIGINT, SIGTERM, SIGCHLD, SIGWINCH}) ::sigaction(s, &action, nullptr);
   ::signal(SIGPIPE, SIG_IGN);
 
-  Simulator simulator(std::move(options));
+  Simulator simulator(std::move(options), std::move(view));
+  std::atexit(Simulator::AtExit);
   if (!simulator.Build()) return 1;
   return simulator.Run();
 }
