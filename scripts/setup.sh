@@ -14,6 +14,7 @@ packages=(
   qt6-base-dev libgl-dev fonts-dejavu-core
   locales tmux
   sox libsox-fmt-base
+  dpkg-dev file desktop-file-utils
 )
 
 missing=()
