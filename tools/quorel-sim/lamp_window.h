@@ -3,9 +3,12 @@
 // It draws a snapshot handed to it; it never reads the boards itself.
 #pragma once
 
+#include <QImage>
 #include <QWidget>
 
+#include <array>
 #include <functional>
+#include <map>
 #include <vector>
 
 #include "view.h"
@@ -41,11 +44,21 @@ class LampWindow : public QWidget {
   struct Geometry {
     double row_height, lamp_left, cell, diameter;
   };
+  struct Sprites {
+    std::array<QImage, 3> halo;  // red, green, blue
+    QImage rim;
+  };
   Geometry Layout() const;
+  double TextTop(const Geometry& g, size_t row) const;
+  const Sprites& SpritesFor(int radius);
+  void PaintBackground(const Geometry& g);
 
   std::vector<Row> rows_;
   double seconds_ = 0;
   std::function<void()> painted_;
+  std::map<int, Sprites> sprites_;  // by lamp radius
+  QImage background_;
+  std::vector<int> background_numbers_;  // the boards it was drawn for
 };
 
 }  // namespace quorel_sim
