@@ -86,7 +86,11 @@ INSTANTIATE_TEST_SUITE_P(
         KindCase{"SixtyFourInsideAGroup",
                  Join({Burst(0, {kSbaAll4}), Burst(23, {k48, kPba64First, k48, k48}), Burst(46, {kSba3})}), {0, 0, 0, 0},
                  3, {48, 48, 64}},
-        // Known limit: with more than 10 ms between the reports of one
+        // Known limits: a state report and a group ending like a state
+        // report have the bytes of a group and a state report ...
+        KindCase{"SbaThenPbaEndingLikeAStateReadsAsGroupFirst",
+                 Burst(0, {kSbaAll4, k48, k48, k48, kPba64First}), {1, 0, 0, 0}, 0, {64, 255, 48}},
+        // ... and with more than 10 ms between the reports of one
         // command nothing tells the first report of such a group from a state report.
         KindCase{"SlowPba64IsTakenForState", Burst(0, {kPba64First, k48, k48, k48, k48}, 15), {1, 0, 0, 0}, 0,
                  {48, 48, 48}}),
