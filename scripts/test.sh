@@ -18,7 +18,7 @@ if [[ -x build-fuzz/fuzz/quorelctl_fuzz && "$seconds" != 0 ]]; then
   echo "== fuzzing the command path for ${seconds}s"
   corpus=$(mktemp -d)
   trap 'rm -rf "$corpus"' EXIT
-  cp fuzz/seeds/* "$corpus"/
+  find fuzz/seeds -maxdepth 1 -type f -exec cp -t "$corpus" {} +  # the command seeds; animation/ has its own target
   if ! build-fuzz/fuzz/quorelctl_fuzz -max_total_time="$seconds" -print_final_stats=1 "$corpus" \
       >"$corpus/log" 2>&1; then
     tail -n 40 "$corpus/log"
