@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -173,6 +174,25 @@ TEST(AnimatingTest, OnlyAWaveformThatIsOnMoves) {
   EXPECT_TRUE(Animating(board));
   board.profile[4] = 48;
   EXPECT_FALSE(Animating(board));
+}
+
+TEST(ReportRateTest, CountsWholeSecondsAndSettlesAtZero) {
+  ReportRate rate;
+  EXPECT_TRUE(std::isinf(rate.due())) << "nothing counted yet";
+  EXPECT_FALSE(rate.Update(5, 0.0));
+  EXPECT_FALSE(rate.Update(90, 0.5)) << "a second is not over";
+  EXPECT_DOUBLE_EQ(rate.due(), 1.0);
+  EXPECT_TRUE(rate.Update(177, 1.0));
+  EXPECT_DOUBLE_EQ(rate.value(), 172);
+  EXPECT_FALSE(rate.Update(349, 2.0)) << "172 again: nothing to redraw";
+  EXPECT_TRUE(rate.Update(349, 3.0)) << "the reports stopped";
+  EXPECT_DOUBLE_EQ(rate.value(), 0);
+  EXPECT_TRUE(std::isinf(rate.due()));
+  EXPECT_FALSE(rate.Update(349, 9.0));
+  EXPECT_FALSE(rate.Update(359, 9.5));
+  EXPECT_DOUBLE_EQ(rate.due(), 10.0) << "a new report wakes it";
+  EXPECT_TRUE(rate.Update(359, 11.0));
+  EXPECT_DOUBLE_EQ(rate.value(), 5) << "10 reports over the 2 s since the last count";
 }
 
 TEST(ReportFramerTest, CutsAStreamIntoReports) {

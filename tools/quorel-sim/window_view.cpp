@@ -16,7 +16,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <limits>
 #include <map>
 #include <string>
 
@@ -30,38 +29,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr int kFrameMilliseconds = 17;  // at most 60 redraws a second
-
-// Reports a second over the last whole second: settles at 0 one second
-// after the reports stop, so that an idle window needs no more redraws.
-class ReportRate {
- public:
-  // True when the rate shown changed.
-  bool Update(uint64_t reports, double seconds) {
-    latest_ = reports;
-    if (since_ < 0) {
-      since_ = seconds;
-      count_ = reports;
-      return false;
-    }
-    if (seconds - since_ < 1.0) return false;
-    const double rate = (reports - count_) / (seconds - since_);
-    since_ = seconds;
-    count_ = reports;
-    const bool changed = std::lround(rate) != std::lround(rate_);
-    rate_ = rate;
-    return changed;
-  }
-  double value() const { return rate_; }
-  // When Update has something to do next; infinity once settled at 0.
-  double due() const {
-    return std::lround(rate_) == 0 && latest_ == count_ ? std::numeric_limits<double>::infinity() : since_ + 1.0;
-  }
-
- private:
-  double since_ = -1;
-  uint64_t count_ = 0, latest_ = 0;
-  double rate_ = 0;
-};
 
 class SimWindow final : public LampWindow {
  protected:
