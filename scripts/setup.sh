@@ -13,6 +13,8 @@ packages=(
   pulseaudio pulseaudio-utils
   qt6-base-dev libgl-dev fonts-dejavu-core
   locales tmux
+  sox libsox-fmt-base
+  dpkg-dev file desktop-file-utils
 )
 
 missing=()
