@@ -163,7 +163,7 @@ void LampWindow::paintEvent(QPaintEvent*) {
     const Row& row = rows_[r];
     const double text_top = TextTop(g, r);
     p.drawText(QRectF(kMargin, text_top + 22, kLabelWidth, 18), Qt::AlignLeft | Qt::AlignVCenter,
-               QStringLiteral("GPS %1").arg(row.model.gps));
+               row.unplugged ? QStringLiteral("unplugged") : QStringLiteral("GPS %1").arg(row.model.gps));
     p.drawText(QRectF(kMargin, text_top + 40, kLabelWidth, 18), Qt::AlignLeft | Qt::AlignVCenter,
                QStringLiteral("%1 reports/s").arg(std::lround(row.rate)));
   }

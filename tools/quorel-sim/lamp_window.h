@@ -21,6 +21,7 @@ class LampWindow : public QWidget {
     int number = 0;
     BoardModel model;
     double rate = 0;  // reports a second
+    bool unplugged = false;
   };
 
   explicit LampWindow(QWidget* parent = nullptr);

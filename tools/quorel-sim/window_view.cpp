@@ -82,7 +82,7 @@ class WindowView final : public View {
     rows.reserve(boards.size());
     for (size_t i = 0; i < boards.size(); ++i) {
       rates_[i].Update(boards[i].model->reports, seconds);
-      rows.push_back({boards[i].number, *boards[i].model, rates_[i].value()});
+      rows.push_back({boards[i].number, *boards[i].model, rates_[i].value(), boards[i].unplugged});
     }
     window_.Show(std::move(rows), seconds);
     if (first) {
