@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Makes the demo song from nothing but sox: 42 s of stereo FLAC at 120 beats a
+# Makes the demo song from nothing but sox: 38 s of stereo FLAC at 120 beats a
 # minute, a drum beat (bass drum, snare, hats) over a soft chord, with quiet
 # passages between, and a list of its loud onsets beside it.
 #   scripts/make-demo-song.sh OUT_DIR   -> OUT_DIR/demo-song.flac, OUT_DIR/demo-song.onsets
@@ -38,7 +38,7 @@ track() {  # name sample pattern
 
 # Sections: name, bars, then the bass drum, snare and hat pattern of one bar.
 sections=(
-  "intro 3 ........ ........ x.x.x.x."
+  "intro 1 ........ ........ x.x.x.x."
   "beat 7 x...x... ..x...x. xxxxxxxx"
   "break 3 ........ ........ ........"
   "drive 6 x..xx... ..x...x. xxxxxxxx"
