@@ -34,6 +34,7 @@ class Session final : public CaptureSink {
     std::lock_guard lock(mutex_);
     queue_.push_back(header);
     // What arrived since the last buffer was done goes in first.
+    if (held_.empty()) return;
     const size_t n = Fill(held_.data(), held_.size());
     held_.erase(held_.begin(), held_.begin() + static_cast<long>(n));
   }
@@ -55,7 +56,7 @@ class Session final : public CaptureSink {
  private:
   // Copies into the front buffer; called with mutex_ held, the queue not empty.
   size_t Fill(const uint8_t* bytes, size_t size) {
-    if (queue_.empty()) return 0;
+    if (queue_.empty() || size == 0) return 0;
     WaveHeader* header = queue_.front();
     const uint32_t have = header->bytes_recorded.load(std::memory_order_relaxed);
     const size_t n = std::min<size_t>(size, header->buffer_length - have);

@@ -17,6 +17,8 @@ packages=(
   pulseaudio pulseaudio-utils
   qt6-base-dev libgl-dev fonts-dejavu-core
   locales tmux
+  sox libsox-fmt-base
+  dpkg-dev file desktop-file-utils
 )
 
 # The Windows cross build (GoogleTest from its source package) and wine.

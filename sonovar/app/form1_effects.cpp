@@ -116,6 +116,8 @@ QWidget* Form1::BuildEffectsPanel() {
   lbl_File->setToolTip(QStringLiteral("Click to Select QRA File."));
   lbl_File->setFrameShape(QFrame::StyledPanel);
   lbl_File->setMargin(2);
+  // A long animation name is cut off rather than widening the window.
+  lbl_File->setMaximumWidth(lbl_File->fontMetrics().horizontalAdvance(QLatin1Char('M')) * 14);
   choice->addWidget(lbl_File);
   choice->addStretch(1);
   opt_Effect[1]->setChecked(true);

@@ -12,6 +12,7 @@
 #include "capture_helpers.h"
 #include "platform/wavein.h"
 #include "platform/wavein_backend.h"
+#include "support/sound_files.h"
 
 namespace {
 
@@ -31,14 +32,7 @@ class FileBackendTest : public ::testing::Test {
   // An 11025 Hz unsigned 8-bit stereo WAV holding exactly `bytes`.
   std::string WriteU8Wav(const std::vector<uint8_t>& bytes) {
     std::string path = dir_ + "/known.wav";
-    SF_INFO info{};
-    info.samplerate = 11025;
-    info.channels = 2;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_U8;
-    SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
-    EXPECT_NE(f, nullptr);
-    sf_write_raw(f, bytes.data(), static_cast<sf_count_t>(bytes.size()));
-    sf_close(f);
+    EXPECT_TRUE(testing_support::WriteU8Wav(path, bytes));
     return path;
   }
 

@@ -11,7 +11,7 @@
 #include "platform/wavein_backend.h"
 #include "sonovar/app/form1.h"
 #include "sonovar/app/widgets.h"
-#include "support/u8_wav.h"
+#include "support/sound_files.h"
 #include "support/window_support.h"
 
 using namespace sonovar;

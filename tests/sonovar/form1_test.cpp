@@ -17,7 +17,7 @@
 #include "sonovar/app/cut_bars.h"
 #include "support/scripted_wave.h"
 #include "support/recording_board_link.h"
-#include "support/u8_wav.h"
+#include "support/sound_files.h"
 #include "support/window_support.h"
 
 using namespace sonovar;

@@ -1,5 +1,6 @@
-// Sound files that give little or no sound, for the file backend's tests and
-// figures: a WAV of any declared rate, and a FLAC with undecodable frames.
+// Sound files for the tests and figures that feed the file backend: capture
+// format byte for byte, a WAV of any declared rate, and a FLAC with
+// undecodable frames.
 #pragma once
 
 #include <sndfile.h>
@@ -12,6 +13,19 @@
 #include <vector>
 
 namespace testing_support {
+
+// Capture-format sound (11025 Hz, stereo, unsigned 8-bit) as a WAV, byte for byte.
+inline bool WriteU8Wav(const std::string& path, const std::vector<uint8_t>& bytes) {
+  SF_INFO info{};
+  info.samplerate = 11025;
+  info.channels = 2;
+  info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_U8;
+  SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
+  if (f == nullptr) return false;
+  const bool ok = sf_write_raw(f, bytes.data(), static_cast<sf_count_t>(bytes.size())) ==
+                  static_cast<sf_count_t>(bytes.size());
+  return sf_close(f) == 0 && ok;
+}
 
 // A 16-bit PCM WAV written byte by byte, so that any rate can be declared.
 inline void WriteWav(const std::string& path, uint32_t rate, uint16_t channels, size_t frames) {

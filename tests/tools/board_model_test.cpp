@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -11,52 +12,117 @@
 namespace quorel_sim {
 namespace {
 
-using Report = std::array<uint8_t, kReportLength>;
+// A report and the millisecond it arrived.
+struct Timed {
+  Report report;
+  double ms;
+};
 
-void Apply(BoardModel& board, const std::vector<Report>& reports) {
-  for (const Report& r : reports) board.Apply(r);
+// Feeds the reports and lets every held burst be decided.
+void Feed(BoardModel& board, const std::vector<Timed>& reports) {
+  for (const Timed& t : reports) board.Receive(t.report, t.ms / 1000);
+  board.Settle(1e9);
 }
 
-const Report kState = {0, 64, 0xFF, 0x01, 0x00, 0x80, 7, 0, 0};
-const Report kProfile1 = {0, 64, 1, 2, 3, 4, 5, 6, 7};  // a profile report may start with 64
+// Reports of one command, 0.2 ms apart from `ms` on (a writer with FastCom).
+std::vector<Timed> Burst(double ms, std::vector<Report> reports, double spacing = 0.2) {
+  std::vector<Timed> out;
+  for (const Report& r : reports) out.push_back({r, ms}), ms += spacing;
+  return out;
+}
+
+std::vector<Timed> Join(std::vector<std::vector<Timed>> parts) {
+  std::vector<Timed> out;
+  for (auto& p : parts) out.insert(out.end(), p.begin(), p.end());
+  return out;
+}
+
 const Report k48 = {0, 48, 48, 48, 48, 48, 48, 48, 48};
+const Report kSba3 = {0, 64, 0, 0, 0, 0, 3, 0, 0};                // "SBA:0,0,0,0,3"
+const Report kSbaAll4 = {0, 64, 255, 255, 255, 255, 4, 0, 0};     // "SBA:255,255,255,255,4"
+const Report kPba64First = {0, 64, 1, 0, 0, 0, 0, 0, 0};          // "PBA:64,1,0,0,0,0,0,0,48,...": looks like a state report
+const Report kPba64Tail = {0, 64, 1, 2, 3, 4, 5, 6, 7};           // begins with 64, but bytes 7 and 8 are not 0
+const Report kRgbFirst = {0, 10, 20, 30, 48, 48, 48, 48, 48};
 
-TEST(BoardModelTest, StateReportSetsBanksAndGps) {
-  BoardModel board;
-  board.Apply(kState);
-  EXPECT_EQ(board.banks, (std::array<uint8_t, 4>{0xFF, 0x01, 0x00, 0x80}));
-  EXPECT_EQ(board.gps, 7);
-  EXPECT_TRUE(board.OutputOn(1));
-  EXPECT_TRUE(board.OutputOn(9));
-  EXPECT_FALSE(board.OutputOn(10));
-  EXPECT_TRUE(board.OutputOn(32));
-  EXPECT_EQ(board.reports, 1u);
-}
+struct KindCase {
+  const char* name;
+  std::vector<Timed> reports;
+  std::array<uint8_t, 4> banks;
+  uint8_t gps;
+  std::array<uint8_t, 3> outputs_1_2_9;  // profile values of outputs 1, 2 and 9
+};
 
-TEST(BoardModelTest, ProfileReportsFillOutputsInGroupsOfFour) {
+class ReportKindTest : public ::testing::TestWithParam<KindCase> {};
+
+TEST_P(ReportKindTest, BanksGpsAndProfile) {
+  const KindCase& c = GetParam();
   BoardModel board;
-  Apply(board, {k48, {0, 9, 9, 9, 9, 9, 9, 9, 9}, k48, {0, 1, 2, 3, 4, 5, 6, 7, 8}});
-  EXPECT_EQ(board.profile[0], 48);
-  EXPECT_EQ(board.profile[8], 9);
-  EXPECT_EQ(board.profile[24], 1);
-  EXPECT_EQ(board.profile[31], 8);
+  Feed(board, c.reports);
+  EXPECT_EQ(board.banks, c.banks);
+  EXPECT_EQ(board.gps, c.gps);
+  EXPECT_EQ((std::array<uint8_t, 3>{board.profile[0], board.profile[1], board.profile[8]}), c.outputs_1_2_9);
   EXPECT_EQ(board.next_profile, 0);
+  EXPECT_EQ(board.reports, c.reports.size());
 }
 
-TEST(BoardModelTest, SixtyFourInsideAGroupIsAProfileValue) {
+// Separate commands arrive 23 ms apart (one capture buffer).
+INSTANTIATE_TEST_SUITE_P(
+    Streams, ReportKindTest,
+    ::testing::Values(
+        KindCase{"StateAlone", Burst(0, {{0, 64, 0xFF, 0x01, 0x00, 0x80, 7, 0, 0}}), {0xFF, 0x01, 0x00, 0x80}, 7, {0, 0, 0}},
+        KindCase{"ProfileGroup", Burst(0, {kRgbFirst, {0, 9, 9, 9, 9, 9, 9, 9, 9}, k48, k48}), {}, 0, {10, 20, 9}},
+        KindCase{"Pba64ThenSbaSeparately", Join({Burst(0, {kPba64First, k48, k48, k48}), Burst(23, {kSbaAll4})}),
+                 {255, 255, 255, 255}, 4, {64, 1, 48}},
+        KindCase{"Pba64ThenSbaInOneBurst", Burst(0, {kPba64First, k48, k48, k48, kSbaAll4}), {255, 255, 255, 255}, 4,
+                 {64, 1, 48}},
+        KindCase{"Pba64WithCompatibilityDelay", Burst(0, {kPba64First, k48, k48, k48, kSbaAll4}, 5.5),
+                 {255, 255, 255, 255}, 4, {64, 1, 48}},
+        KindCase{"SbaThenPba64InOneBurst", Burst(0, {kSbaAll4, kPba64First, k48, k48, k48}), {255, 255, 255, 255}, 4,
+                 {64, 1, 48}},
+        KindCase{"StartupDefaultsInOneBurst", Burst(0, {kSba3, k48, k48, k48, k48}), {0, 0, 0, 0}, 3, {48, 48, 48}},
+        KindCase{"RgbCommandGroupThenState", Burst(0, {kRgbFirst, k48, k48, k48, {0, 64, 7, 0, 0, 0, 3, 0, 0}}),
+                 {7, 0, 0, 0}, 3, {10, 20, 48}},
+        KindCase{"TwoStatesInOneBurst", Burst(0, {kSbaAll4, kSba3}), {0, 0, 0, 0}, 3, {0, 0, 0}},
+        KindCase{"MarkerWithNonZeroTailIsProfile", Burst(0, {kPba64Tail, k48, k48, k48}), {}, 0, {64, 1, 48}},
+        KindCase{"SixtyFourInsideAGroup",
+                 Join({Burst(0, {kSbaAll4}), Burst(23, {k48, kPba64First, k48, k48}), Burst(46, {kSba3})}), {0, 0, 0, 0},
+                 3, {48, 48, 64}},
+        // Known limits: a state report and a group ending like a state
+        // report have the bytes of a group and a state report ...
+        KindCase{"SbaThenPbaEndingLikeAStateReadsAsGroupFirst",
+                 Burst(0, {kSbaAll4, k48, k48, k48, kPba64First}), {1, 0, 0, 0}, 0, {64, 255, 48}},
+        // ... and with more than 10 ms between the reports of one
+        // command nothing tells the first report of such a group from a state report.
+        KindCase{"SlowPba64IsTakenForState", Burst(0, {kPba64First, k48, k48, k48, k48}, 15), {1, 0, 0, 0}, 0,
+                 {48, 48, 48}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(BoardModelTest, AStateShapedReportWaitsForTheEndOfItsBurst) {
   BoardModel board;
-  board.Apply(kState);
-  Apply(board, {k48, kProfile1, k48, k48});  // second report of the group begins with 64
-  EXPECT_EQ(board.profile[8], 64);
-  EXPECT_EQ(board.gps, 7) << "the state was not touched";
-  board.Apply(Report{0, 64, 0, 0, 0, 0, 3, 0, 0});  // a group is complete: this is a state report again
+  EXPECT_FALSE(board.Receive(kSbaAll4, 1.0));
+  EXPECT_TRUE(board.holding());
+  EXPECT_DOUBLE_EQ(board.settle_time(), 1.0 + kBurstGap);
+  EXPECT_FALSE(board.Settle(1.005));
+  EXPECT_EQ(board.gps, 0);
+  EXPECT_TRUE(board.Settle(1.0 + kBurstGap));
+  EXPECT_EQ(board.gps, 4);
+  EXPECT_FALSE(board.holding());
+  EXPECT_TRUE(board.Receive(k48, 2.0)) << "a report that cannot be a state report applies at once";
+  EXPECT_EQ(board.next_profile, 1);
+}
+
+TEST(BoardModelTest, AnEndlessBurstIsDecidedAfterALimit) {
+  BoardModel board;
+  for (size_t i = 0; i < kMaxHeldReports; ++i) board.Receive(i % 5 == 0 ? kSba3 : k48, i * 0.0001);
+  EXPECT_FALSE(board.holding());
   EXPECT_EQ(board.gps, 3);
+  EXPECT_EQ(board.profile[31], 48);
 }
 
 TEST(BoardModelTest, StartupDefaultsThenRgbCommand) {
   BoardModel board;
-  Apply(board, {{0, 64, 0, 0, 0, 0, 3, 0, 0}, k48, k48, k48, k48});
-  Apply(board, {{0, 10, 20, 30, 48, 48, 48, 48, 48}, k48, k48, k48, {0, 64, 7, 0, 0, 0, 3, 0, 0}});
+  Feed(board, Join({Burst(0, {kSba3, k48, k48, k48, k48}),
+                    Burst(23, {kRgbFirst, k48, k48, k48, {0, 64, 7, 0, 0, 0, 3, 0, 0}})}));
   EXPECT_EQ(LampColour(board, 1, 0), (Rgb{53, 106, 159}));
   EXPECT_EQ(LampColour(board, 2, 0), (Rgb{0, 0, 0}));
 }
@@ -108,6 +174,25 @@ TEST(AnimatingTest, OnlyAWaveformThatIsOnMoves) {
   EXPECT_TRUE(Animating(board));
   board.profile[4] = 48;
   EXPECT_FALSE(Animating(board));
+}
+
+TEST(ReportRateTest, CountsWholeSecondsAndSettlesAtZero) {
+  ReportRate rate;
+  EXPECT_TRUE(std::isinf(rate.due())) << "nothing counted yet";
+  EXPECT_FALSE(rate.Update(5, 0.0));
+  EXPECT_FALSE(rate.Update(90, 0.5)) << "a second is not over";
+  EXPECT_DOUBLE_EQ(rate.due(), 1.0);
+  EXPECT_TRUE(rate.Update(177, 1.0));
+  EXPECT_DOUBLE_EQ(rate.value(), 172);
+  EXPECT_FALSE(rate.Update(349, 2.0)) << "172 again: nothing to redraw";
+  EXPECT_TRUE(rate.Update(349, 3.0)) << "the reports stopped";
+  EXPECT_DOUBLE_EQ(rate.value(), 0);
+  EXPECT_TRUE(std::isinf(rate.due()));
+  EXPECT_FALSE(rate.Update(349, 9.0));
+  EXPECT_FALSE(rate.Update(359, 9.5));
+  EXPECT_DOUBLE_EQ(rate.due(), 10.0) << "a new report wakes it";
+  EXPECT_TRUE(rate.Update(359, 11.0));
+  EXPECT_DOUBLE_EQ(rate.value(), 5) << "10 reports over the 2 s since the last count";
 }
 
 TEST(ReportFramerTest, CutsAStreamIntoReports) {

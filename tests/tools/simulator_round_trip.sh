@@ -108,6 +108,16 @@ else
   echo "skip: tmux is not installed"
 fi
 
+# 7. A window without a display: a clear message and status 1.
+for case in "|needs a display, and DISPLAY is not set" ":9999|cannot open a window (could not connect to display :9999)"; do
+  display=${case%%|*}
+  if env -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM DISPLAY="$display" \
+      "$sim" --boards 1 --view window -- true 2>"$work/nowindow"; then
+    fail "--view window with DISPLAY='$display' succeeded"
+  fi
+  grep -qF "${case#*|}" "$work/nowindow" || fail "--view window: $(cat "$work/nowindow")"
+done
+
 if ((failures)); then
   echo "$failures failed"
   exit 1

@@ -6,10 +6,13 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <memory>
 #include <string>
 
 #include "arguments.h"
 #include "simulator.h"
+#include "terminal_view.h"
 
 namespace {
 
@@ -25,7 +28,7 @@ void OnSignal(int signal) {
 int Usage(const char* why) {
   if (why != nullptr) std::fprintf(stderr, "quorel-sim: %s\n", why);
   std::fprintf(stderr,
-               "usage: quorel-sim --boards N[,N...] [--log FILE] [--view terminal|none] [-- COMMAND ARGS...]\n"
+               "usage: quorel-sim --boards N[,N...] [--log FILE] [--view terminal|window|none] [-- COMMAND ARGS...]\n"
                "  unplug and plug a board: echo \"unplug N\" > \"$QUOREL_SIM_CONTROL\" (\"plug N\" likewise)\n");
   return 2;
 }
@@ -34,7 +37,7 @@ int Usage(const char* why) {
 
 int main(int argc, char** argv) {
   quorel_sim::Options options;
-  options.view = ::isatty(STDOUT_FILENO);
+  options.view = ::isatty(STDOUT_FILENO) ? "terminal" : "none";
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
     if (arg == "--") {
@@ -52,13 +55,17 @@ int main(int argc, char** argv) {
       if (value.empty()) return Usage("--log takes a file name");
       options.log = value;
     } else if (arg == "--view") {
-      if (value != "terminal" && value != "none") return Usage("--view is terminal or none");
-      options.view = value == "terminal";
+      if (value != "terminal" && value != "window" && value != "none")
+        return Usage("--view is terminal, window or none");
+      options.view = value;
     } else {
       return Usage(("unknown option " + arg).c_str());
     }
   }
   if (options.boards.empty()) return Usage("--boards is required");
+  std::unique_ptr<quorel_sim::View> view;
+  if (options.view == "terminal") view = std::make_unique<quorel_sim::TerminalView>();
+  if (options.view == "window" && !(view = quorel_sim::MakeWindowView())) return 1;
 
   if (::pipe2(g_signal_pipe, O_CLOEXEC | O_NONBLOCK) != 0) return 1;
   struct sigaction action {};
@@ -71,7 +78,8 @@ int main(int argc, char** argv) {
   // The view may be drawn while the command has the terminal.
   ::signal(SIGTTOU, SIG_IGN);
 
-  quorel_sim::Simulator simulator(std::move(options), g_signal_pipe[0]);
+  quorel_sim::Simulator simulator(std::move(options), g_signal_pipe[0], std::move(view));
+  std::atexit(quorel_sim::Simulator::AtExit);
   if (!simulator.Build()) return 1;
   return simulator.Run();
 }

@@ -20,10 +20,13 @@ std::string Name(int index) { return "hidraw" + std::to_string(index); }
 
 }  // namespace
 
-SimFolder::~SimFolder() {
+SimFolder::~SimFolder() { Remove(); }
+
+void SimFolder::Remove() {
   if (root_.empty()) return;
   std::error_code ignored;
   fs::remove_all(root_, ignored);
+  root_.clear();
 }
 
 bool SimFolder::Create(std::string* error) {

@@ -15,6 +15,9 @@ class SimFolder {
   SimFolder(const SimFolder&) = delete;
   SimFolder& operator=(const SimFolder&) = delete;
 
+  // Removes the folder and all in it (the destructor does it too).
+  void Remove();
+
   // Makes /tmp/quorel-sim-XXXXXX with its dev folder and the control FIFO.
   bool Create(std::string* error);
 

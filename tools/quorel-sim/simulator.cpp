@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <sstream>
 
@@ -111,6 +112,7 @@ void Simulator::Obey(const std::string& line) {
 }
 
 int Simulator::Run() {
+  running_ = this;
   start_ = Clock::now();
   if (!options_.command.empty()) {
     if (!child_.Start(options_.command, {{"QUOREL_SYSFS_ROOT", folder_.sysfs()},
@@ -122,7 +124,7 @@ int Simulator::Run() {
                 folder_.sysfs().c_str(), folder_.dev().c_str(), folder_.control().c_str());
     std::fflush(stdout);
   }
-  if (options_.view) view_.Begin();
+  if (view_) view_->Begin();
 
   int status = 0;
   int stop_signal = 0;
@@ -130,16 +132,17 @@ int Simulator::Run() {
   while (stop_signal == 0 && !child_ended) {
     std::vector<pollfd> fds = {{signal_fd_, POLLIN, 0}, {control_fd_, POLLIN, 0}};
     for (const VirtualBoard& b : boards_) fds.push_back({b.fd, POLLIN, 0});  // -1 (unplugged) is skipped
-    if (::poll(fds.data(), fds.size(), Timeout()) < 0 && errno != EINTR) break;
+    if (Wait(fds, Timeout()) < 0 && errno != EINTR) break;
     for (size_t i = 0; i < boards_.size(); ++i)
       if (fds[i + 2].revents & POLLIN) Drain(boards_[i]);
     DropStalePartials();
+    SettleBursts(false);
     if (fds[1].revents & POLLIN) ReadControl();
     if (fds[0].revents & POLLIN) {
       unsigned char signals[16];
       const ssize_t n = ::read(signal_fd_, signals, sizeof signals);
       for (ssize_t k = 0; k < n; ++k) {
-        if (signals[k] == SIGWINCH) view_.Resized();
+        if (signals[k] == SIGWINCH && view_) view_->Resized();
         if (signals[k] == SIGINT || signals[k] == SIGTERM || signals[k] == SIGHUP) stop_signal = signals[k];
         if (signals[k] == SIGCHLD && child_.running()) child_ended = child_.Reap(&status);
       }
@@ -148,6 +151,7 @@ int Simulator::Run() {
   }
   for (VirtualBoard& b : boards_)
     if (b.fd >= 0) Drain(b);  // what the command wrote last
+  SettleBursts(true);
   Render(true);
   // The whole group ends with us: what the command left running, or all of
   // it when a signal stops us (a closed terminal's SIGHUP like Ctrl-C).
@@ -157,7 +161,8 @@ int Simulator::Run() {
   } else {
     child_.End(SIGTERM, kChildGrace, signal_fd_);
   }
-  if (options_.view) view_.End();
+  if (view_) view_->End();
+  running_ = nullptr;
   if (log_ != nullptr && std::fclose(log_) != 0 && !log_failed_) {
     std::fprintf(stderr, "quorel-sim: cannot write the log %s: %s\n", options_.log.c_str(), std::strerror(errno));
     log_failed_ = true;
@@ -167,13 +172,34 @@ int Simulator::Run() {
   return log_failed_ && status == 0 ? 1 : status;
 }
 
+void Simulator::AtExit() {
+  if (running_ == nullptr) return;
+  // No grace here: the process is already on its way out.
+  running_->child_.End(SIGTERM, std::chrono::milliseconds(0), running_->signal_fd_);
+  running_->folder_.Remove();
+  running_ = nullptr;
+}
+
 int Simulator::Timeout() const {
   int timeout = -1;  // idle: sleep until a report, a control line or a signal
   auto consider = [&](int ms) { timeout = timeout < 0 ? ms : std::min(timeout, ms); };
   for (const VirtualBoard& b : boards_)
     if (b.framer.has_partial()) consider(static_cast<int>(kPartialLimit.count()));
-  if (options_.view && (dirty_ || animating_)) consider(view_.MillisecondsToNextFrame());
+  for (const VirtualBoard& b : boards_)
+    if (b.model.holding())
+      consider(std::max(0, static_cast<int>(std::ceil((b.model.settle_time() - Seconds(Clock::now())) * 1000))));
+  if (view_ && (dirty_ || animating_)) consider(view_->MillisecondsToNextFrame());
   return timeout;
+}
+
+int Simulator::Wait(std::vector<pollfd>& fds, int timeout) {
+  return view_ ? view_->Wait(fds, timeout) : ::poll(fds.data(), fds.size(), timeout);
+}
+
+void Simulator::SettleBursts(bool all) {
+  const double now = all ? HUGE_VAL : Seconds(Clock::now());
+  for (VirtualBoard& b : boards_)
+    if (b.model.Settle(now)) dirty_ = true;
 }
 
 void Simulator::Drain(VirtualBoard& board) {
@@ -184,7 +210,7 @@ void Simulator::Drain(VirtualBoard& board) {
     if (n <= 0) break;
     const auto now = Clock::now();
     board.framer.Feed({chunk, static_cast<size_t>(n)}, [&](std::span<const uint8_t, kReportLength> r) {
-      board.model.Apply(r);
+      board.model.Receive(r, Seconds(now));
       dirty_ = true;
       std::string bytes;
       char hex[4];
@@ -224,14 +250,14 @@ void Simulator::FlushLog() {
 }
 
 void Simulator::Render(bool force) {
-  if (!options_.view) return;
+  if (!view_) return;
   animating_ = false;
   for (const VirtualBoard& b : boards_) animating_ = animating_ || Animating(b.model);
   if (!force && !dirty_ && !animating_) return;
-  if (!force && view_.MillisecondsToNextFrame() > 0) return;
+  if (!force && view_->MillisecondsToNextFrame() > 0) return;
   std::vector<ViewBoard> shown;
   for (const VirtualBoard& b : boards_) shown.push_back({b.number, &b.model, b.fd < 0});
-  view_.Draw(shown, std::chrono::duration<double>(Clock::now() - start_).count());
+  view_->Draw(shown, Seconds(Clock::now()));
   dirty_ = false;
 }
 

@@ -5,33 +5,39 @@
 
 #include <chrono>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "board_model.h"
 #include "child_process.h"
 #include "sim_folder.h"
-#include "terminal_view.h"
+#include "view.h"
 
 namespace quorel_sim {
 
 struct Options {
   std::vector<int> boards;
   std::string log;
-  bool view = false;
+  std::string view = "none";  // "terminal", "window" or "none"
   std::vector<char*> command;
 };
 
 class Simulator {
  public:
-  // `signal_fd` is readable with one byte per signal caught.
-  Simulator(Options options, int signal_fd) : options_(std::move(options)), signal_fd_(signal_fd) {}
+  // `signal_fd` is readable with one byte per signal caught. `view` may be null.
+  Simulator(Options options, int signal_fd, std::unique_ptr<View> view)
+      : options_(std::move(options)), signal_fd_(signal_fd), view_(std::move(view)) {}
   ~Simulator();
 
   // Sets up the folder, the boards and the log; false with a message on failure.
   bool Build();
   // Runs until the command ends (its exit status) or a signal stops us.
   int Run();
+
+  // A toolkit may end the process with exit() (the window's display went
+  // away): the command and the folder go all the same.
+  static void AtExit();
 
  private:
   using Clock = std::chrono::steady_clock;
@@ -56,6 +62,10 @@ class Simulator {
   void Log(int board, const std::string& what, Clock::time_point when);
   void FlushLog();
   void Render(bool force);
+  int Wait(std::vector<pollfd>& fds, int timeout);
+  double Seconds(Clock::time_point when) const { return std::chrono::duration<double>(when - start_).count(); }
+  // Reports held back until their burst is over (see BoardModel).
+  void SettleBursts(bool all);
 
   Options options_;
   const int signal_fd_;
@@ -67,7 +77,8 @@ class Simulator {
   bool log_failed_ = false;
   ChildProcess child_;
   Clock::time_point start_;
-  TerminalView view_;
+  std::unique_ptr<View> view_;
+  static inline Simulator* running_ = nullptr;  // for AtExit
   bool dirty_ = true;
   bool animating_ = false;
 };

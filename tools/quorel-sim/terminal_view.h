@@ -5,25 +5,19 @@
 #include <string>
 #include <vector>
 
-#include "board_model.h"
+#include "view.h"
 
 namespace quorel_sim {
 
-struct ViewBoard {
-  int number;
-  const BoardModel* model;
-  bool unplugged = false;
-};
-
-class TerminalView {
+class TerminalView final : public View {
  public:
   static constexpr int kFrameMilliseconds = 33;  // at most 30 frames a second
 
-  void Begin();  // alternate screen, cursor hidden
-  void End();    // back to the user's screen
-  void Resized() { size_known_ = false; }
-  int MillisecondsToNextFrame() const;
-  void Draw(const std::vector<ViewBoard>& boards, double seconds);
+  void Begin() override;  // alternate screen, cursor hidden
+  void End() override;    // back to the user's screen
+  void Resized() override { size_known_ = false; }
+  int MillisecondsToNextFrame() const override;
+  void Draw(const std::vector<ViewBoard>& boards, double seconds) override;
 
   // The screen for a terminal of the given size: the full view when it fits,
   // else one compact line per board, never wider than `columns`.
