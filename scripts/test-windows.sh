@@ -37,6 +37,8 @@ cleanup() {
   rm -rf "$prefix"
 }
 trap cleanup EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
 # Set up the prefix once, before tests start in parallel.
 timeout 180 "$wine" wineboot --init >/dev/null 2>&1 || true
 echo "== tests (Windows build, under wine)"

@@ -94,6 +94,7 @@ class WindowsHid final : public HidService {
       if (!SetupDiEnumDeviceInterfaces(set, nullptr, &hid_class, index, &member)) break;
       DWORD required = 0;
       SetupDiGetDeviceInterfaceDetailA(set, &member, nullptr, 0, &required, nullptr);
+      // No path the system makes comes near 64 KiB.
       if (required <= windows_hid::kDetailPathOffset || required > 65536) continue;
       std::vector<uint8_t> detail(required);
       auto* record = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(detail.data());

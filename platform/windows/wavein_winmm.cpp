@@ -162,7 +162,7 @@ class WinmmStream final : public BackendStream {
   HWAVEIN wave_ = nullptr;
   HANDLE buffer_done_ = nullptr;  // auto-reset, signalled by the system for each buffer handed back
   HANDLE stop_ = nullptr;         // manual-reset, set by Stop
-  std::atomic<bool> stopping_{false};
+  std::atomic<bool> stopping_{false};  // set by Stop, read by the thread between buffers
   std::array<WAVEHDR, kBuffers> headers_{};
   std::array<std::array<uint8_t, kBufferBytes>, kBuffers> data_{};
   // The next header to come back, and which headers the system holds.
