@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "common/ascii.h"
+
 namespace quorelctl {
 
 inline constexpr int kBoards = 16;
@@ -42,9 +44,8 @@ class ReportLink {
   virtual void SendReport(int board, std::span<const uint8_t, 8> payload) = 0;
 };
 
-// Upper case as the Command path applies it: ASCII letters only, whatever
-// the locale, so a command means the same on every system.
-constexpr char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+// Upper case as the Command path applies it: ASCII letters only.
+using common::AsciiUpper;
 
 // Runs one command (compared case-sensitively) against CurrentBoard.
 // Malformed commands are ignored without a word.

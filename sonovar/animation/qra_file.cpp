@@ -4,6 +4,7 @@
 #include <fstream>
 #include <system_error>
 
+#include "common/ascii.h"
 #include "common/numbers.h"
 
 namespace sonovar {
@@ -12,12 +13,10 @@ namespace {
 
 constexpr int kEnd = std::char_traits<char>::eof();
 
-char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
 // Without regard to letter case; names equal but for case in byte order, so
 // that the same name twice always ends up side by side.
 bool ListOrder(const std::string& a, const std::string& b) {
-  auto lower_less = [](char x, char y) { return AsciiLower(x) < AsciiLower(y); };
+  auto lower_less = [](char x, char y) { return common::AsciiLower(x) < common::AsciiLower(y); };
   if (std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), lower_less)) return true;
   if (std::lexicographical_compare(b.begin(), b.end(), a.begin(), a.end(), lower_less)) return false;
   return a < b;
@@ -79,6 +78,7 @@ bool ReadQraFrames(std::istream& in, QraAnimation& animation) {
 bool HasQraExtension(std::string_view name) {
   if (name.size() < 4) return false;
   std::string_view tail = name.substr(name.size() - 4);
+  using common::AsciiLower;
   return tail[0] == '.' && AsciiLower(tail[1]) == 'q' && AsciiLower(tail[2]) == 'r' && AsciiLower(tail[3]) == 'a';
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "common/ascii.h"
 #include "common/numbers.h"
 #include "sonovar/effects/effect_engine.h"
 
@@ -13,13 +14,11 @@ constexpr std::string_view kProfileFrame = "QRL-PBA";
 constexpr std::string_view kStateFrame = "QRL-SBA";
 constexpr size_t kKindLength = 7;
 
-char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
 // Index of `needle` in `text` at or after `from`, letter case ignored.
 size_t FindNoCase(std::string_view text, std::string_view needle, size_t from) {
   if (needle.empty() || from > text.size()) return std::string_view::npos;
   auto it = std::search(text.begin() + static_cast<long>(from), text.end(), needle.begin(), needle.end(),
-                        [](char a, char b) { return AsciiLower(a) == AsciiLower(b); });
+                        [](char a, char b) { return common::AsciiLower(a) == common::AsciiLower(b); });
   return it == text.end() ? std::string_view::npos : static_cast<size_t>(it - text.begin());
 }
 
