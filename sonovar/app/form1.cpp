@@ -91,6 +91,8 @@ QWidget* Form1::BuildInputPanel() {
   Combo1->setToolTip(QStringLiteral("Select your Audio Output Device."));
   Combo1->setMinimumContentsLength(28);
   Combo1->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+  // Shown while no input is chosen (a stored -1), which Start takes for this.
+  Combo1->setPlaceholderText(QStringLiteral("The system's default input"));
   Command1 = new QPushButton(kStart, this);
   Command1->setObjectName(QStringLiteral("Command1"));
   Command1->setMinimumWidth(Command1->fontMetrics().horizontalAdvance(QStringLiteral("Start")) * 3);
