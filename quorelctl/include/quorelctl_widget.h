@@ -49,7 +49,8 @@ class QUORELCTL_WIDGET_API ControlWidget : public QWidget {
 
  signals:
   // After every successful property write, from within that write: "Command",
-  // "DeviceNumber", "FastCom" or "CompatibilityDelay".
+  // "DeviceNumber", "FastCom" or "CompatibilityDelay". A slot may read the
+  // control but must not delete the widget at once (deleteLater() is fine).
   void propertyChanged(const QString& property);
 
  protected:
