@@ -34,7 +34,12 @@ INSTANTIATE_TEST_SUITE_P(
                       LeadingCase{"-&H10", 0}, LeadingCase{"&HFFFF", 65535},
                       LeadingCase{"000000000000000000000000000000000000000000000000007", 7},
                       LeadingCase{"0.00000000000000000000000000000000000000000000000001E50", 1},
-                      LeadingCase{"1,5", 1}));
+                      LeadingCase{"1,5", 1},
+                      // A 41st significant digit after the point is dropped.
+                      LeadingCase{"2.5"
+                                  "00000000000000000000000000000000000000"
+                                  "1",
+                                  2.5}));
 
 TEST(LeadingNumberTest, HugeValuesBecomeInfinite) {
   EXPECT_TRUE(std::isinf(LeadingNumber("1E400")));
