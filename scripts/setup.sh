@@ -15,7 +15,7 @@ packages=(
   clang libclang-rt-14-dev
   libpulse-dev portaudio19-dev libasound2-dev libsndfile1-dev libsamplerate0-dev
   pulseaudio pulseaudio-utils
-  qt6-base-dev libgl-dev fonts-dejavu-core
+  qt6-base-dev qt6-svg-dev libgl-dev fonts-dejavu-core
   locales tmux
   sox libsox-fmt-base
   dpkg-dev file desktop-file-utils

@@ -28,7 +28,8 @@ bool QraFieldReader::Next(std::string* field) {
   field->clear();
   int c = in_.sgetc();
   if (c == kEnd) return false;
-  while (c == ' ' || c == '\t') c = in_.snextc();
+  // A blank is the space alone: a tab in front of a field belongs to it.
+  while (c == ' ') c = in_.snextc();
   // A line end ends the field; CR LF counts as one.
   auto ends_field = [this](int ch) {
     if (ch == ',' || ch == '\n') {

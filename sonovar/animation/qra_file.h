@@ -30,9 +30,9 @@ struct QraAnimation {
 };
 
 // Cuts a text into fields: a comma or a line end (LF, CR LF or CR) ends a
-// field; blanks in front of a field are skipped; a field that begins with a
-// double quote runs to the next double quote, and what follows that quote up
-// to the next comma or line end is dropped.
+// field; blanks (spaces, not tabs) in front of a field are skipped; a field
+// that begins with a double quote runs to the next double quote, and what
+// follows that quote up to the next comma or line end is dropped.
 class QraFieldReader {
  public:
   explicit QraFieldReader(std::istream& in) : in_(*in.rdbuf()) {}

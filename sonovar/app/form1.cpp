@@ -34,11 +34,13 @@ QScrollBar* MakeCutSlider(const QString& name, QWidget* parent) {
 
 }  // namespace
 
-Form1::Form1(platform::WaveIn& wave, MessageSink messages, std::unique_ptr<BoardLink> quorel, QWidget* parent)
-    : QWidget(parent),
-      Quorel1(quorel ? std::move(quorel) : CreateQuorelLink()),
-      messages_(std::move(messages)),
-      capture_(wave) {
+Form1::Form1(platform::WaveIn& wave, MessageSink messages, std::unique_ptr<BoardLink> link, QWidget* parent)
+    : QWidget(parent), board_link_(std::move(link)), messages_(std::move(messages)), capture_(wave) {
+  if (!board_link_) {
+    Quorel1 = new quorel::ControlWidget(this);
+    Quorel1->setObjectName(QStringLiteral("Quorel1"));
+    board_link_ = LinkToQuorel(Quorel1->control());
+  }
   setObjectName(QStringLiteral("Form1"));
   setWindowTitle(QStringLiteral("Sonovar"));
 
@@ -89,6 +91,8 @@ QWidget* Form1::BuildInputPanel() {
   Combo1->setToolTip(QStringLiteral("Select your Audio Output Device."));
   Combo1->setMinimumContentsLength(28);
   Combo1->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+  // Shown while no input is chosen (a stored -1), which Start takes for this.
+  Combo1->setPlaceholderText(QStringLiteral("The system's default input"));
   Command1 = new QPushButton(kStart, this);
   Command1->setObjectName(QStringLiteral("Command1"));
   Command1->setMinimumWidth(Command1->fontMetrics().horizontalAdvance(QStringLiteral("Start")) * 3);
@@ -138,10 +142,10 @@ QWidget* Form1::BuildLevelsPanel() {
 bool Form1::Form_Load() {
   effects_.Animation.QraFilePath.clear();
   // Only boards 1-4 are offered, and only those the control found.
-  const std::string detected = Quorel1->Detected();
+  const std::string detected = board_link_->Detected();
   if (detected.compare(0, kProgramBoards, std::string(kProgramBoards, '0')) == 0) {
     messages_(this, {QStringLiteral("No Supported Quorel or Quorel+KX Detected"), QStringLiteral("Exiting..."),
-                     QString::fromLocal8Bit(Quorel1->UnusableBoardsReport())});
+                     QString::fromLocal8Bit(board_link_->UnusableBoardsReport())});
     return false;
   }
   for (int n = 1; n <= kProgramBoards; ++n)
@@ -150,7 +154,7 @@ bool Form1::Form_Load() {
   for (size_t i = 0; i < kCuts.size(); ++i) Slider(kCuts[i])->setValue(kCutStartValues[i]);
   effects_.EffectMode = kPulse;
   effects_.SweepThreshold = 15;
-  Quorel1->SetFastCom(true);
+  board_link_->SetFastCom(true);
   LoadSettings();
   return true;
 }

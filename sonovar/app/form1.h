@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <QWidget>
+#include <quorelctl_widget.h>
 
 #include "platform/wavein.h"
 #include "sonovar/app/messages.h"
@@ -34,10 +35,10 @@ class Form1 : public QWidget {
   Q_OBJECT
 
  public:
-  // `quorel` is the board control; null creates the real one (which finds
-  // the boards and sends them their start-up state).
+  // `link` stands for the board control; null places the real one on the
+  // window (which finds the boards and sends them their start-up state).
   explicit Form1(platform::WaveIn& wave, MessageSink messages = ShowMessageBox,
-                 std::unique_ptr<BoardLink> quorel = nullptr, QWidget* parent = nullptr);
+                 std::unique_ptr<BoardLink> link = nullptr, QWidget* parent = nullptr);
   ~Form1() override;
 
   // Start-up: the detected boards, the input list, the start values of the
@@ -79,8 +80,9 @@ class Form1 : public QWidget {
   // The boards whose selection frame is not hidden.
   ActiveBoards ActiveBoardSet() const;
 
-  // The board control.
-  std::unique_ptr<BoardLink> Quorel1;
+  // The board control on the window, shown in the "Boards" group; null when
+  // a link was handed in, which then stands for it.
+  quorel::ControlWidget* Quorel1 = nullptr;
 
   // The widgets, by their names; arrays are indexed from 1.
   QComboBox* Combo1 = nullptr;
@@ -145,6 +147,8 @@ class Form1 : public QWidget {
   QScrollBar* Slider(Cut cut) const;
   void Form_QueryUnload();
 
+  // The control's properties: the window's only way to the boards.
+  std::unique_ptr<BoardLink> board_link_;
   MessageSink messages_;
   CaptureSession capture_;
   LevelAnalysis analysis_;

@@ -72,6 +72,7 @@ QWidget* Form1::BuildBoardsPanel() {
     numbers->addWidget(cell);
   }
   numbers->addStretch(1);
+  if (Quorel1) numbers->addWidget(Quorel1);
   grid->addLayout(numbers, 0, 0, 1, 4);
 
   Check1 = new QCheckBox(box);
@@ -205,25 +206,25 @@ ActiveBoards Form1::ActiveBoardSet() const {
 }
 
 void Form1::lbl_DevNum_Click(int n) {
-  PrepareBoard(*Quorel1, n);
+  PrepareBoard(*board_link_, n);
   shp_DevSelect[n]->setVisible(shp_DevSelect[n]->isHidden());
 }
 
 void Form1::opt_Effect_Click(int n) {
   effects_.EffectMode = static_cast<int16_t>(n);
-  SendToActiveBoards(*Quorel1, ActiveBoardSet(), kEffectChosen);
+  SendToActiveBoards(*board_link_, ActiveBoardSet(), kEffectChosen);
 }
 
 void Form1::lbl_Effect_Click(int n) { opt_Effect[n]->setChecked(true); }
 
 void Form1::Check1_Click() {
   const bool turbo = Check1->isChecked();
-  Quorel1->SetFastCom(turbo);
+  board_link_->SetFastCom(turbo);
   Slider1->setEnabled(!turbo);
 }
 
 void Form1::Slider1_Change() {
-  Quorel1->SetCompatibilityDelay(static_cast<int16_t>(Slider1->value()));
+  board_link_->SetCompatibilityDelay(static_cast<int16_t>(Slider1->value()));
   ShowReportDelay();
 }
 
@@ -272,7 +273,7 @@ void Form1::EffectStep() {
   in.CyanBias = hsc_CyanBias->value();
   in.Delay = sld_Delay->value();
   in.Decay = sld_Decay->value();
-  effects_.Step(in, ActiveBoardSet(), *Quorel1);
+  effects_.Step(in, ActiveBoardSet(), *board_link_);
 }
 
 }  // namespace sonovar

@@ -43,8 +43,9 @@ void Form1::LoadSettings() {
   hsc_CyanBias->setValue(r.CyanBias);
   hsc_YellowBias->setValue(r.YellowBias);
   hsc_RedBias->setValue(r.RedBias);
-  // A device that is no longer in the list leaves the selection as it is.
-  if (r.InputDevice >= 0 && r.InputDevice < Combo1->count()) Combo1->setCurrentIndex(r.InputDevice);
+  // -1 is no input chosen: Start then records from the system's default
+  // input. A device that is no longer in the list leaves the selection as it is.
+  if (r.InputDevice >= -1 && r.InputDevice < Combo1->count()) Combo1->setCurrentIndex(r.InputDevice);
   Slider1->setValue(r.NonTurboDelay);
   Check1->setChecked(r.Turbo);
   // A stored board that is not there this time is left alone.

@@ -33,6 +33,10 @@ std::string DescribeUnusableBoards() {
 
 class QuorelLink final : public BoardLink {
  public:
+  // Creates and owns the control.
+  QuorelLink() : owned_(std::make_unique<quorel::Control>()), control_(*owned_) {}
+  explicit QuorelLink(quorel::Control& control) : control_(control) {}
+
   std::string Detected() override { return control_.Detected(); }
 
   // The control raises its two errors from this write only.
@@ -51,7 +55,8 @@ class QuorelLink final : public BoardLink {
     return text_.c_str();
   }
 
-  quorel::Control control_;
+  std::unique_ptr<quorel::Control> owned_;
+  quorel::Control& control_;
   std::string text_;
 };
 
@@ -73,6 +78,11 @@ std::unique_ptr<BoardLink> CreateQuorelLink() {
   } catch (const quorel::Error&) {
     return std::make_unique<NoControl>();
   }
+}
+
+std::unique_ptr<BoardLink> LinkToQuorel(quorel::Control* control) {
+  if (control == nullptr) return std::make_unique<NoControl>();
+  return std::make_unique<QuorelLink>(*control);
 }
 
 }  // namespace sonovar

@@ -34,7 +34,8 @@ INSTANTIATE_TEST_SUITE_P(
                       LeadingCase{"-&H10", 0}, LeadingCase{"&HFFFF", 65535},
                       LeadingCase{"000000000000000000000000000000000000000000000000007", 7},
                       LeadingCase{"0.00000000000000000000000000000000000000000000000001E50", 1},
-                      LeadingCase{"1,5", 1}));
+                      LeadingCase{"1,5", 1},
+                      LeadingCase{"2.5000000000000000000000000000000000000001", 2.5}));  // 41st digit dropped
 
 TEST(LeadingNumberTest, HugeValuesBecomeInfinite) {
   EXPECT_TRUE(std::isinf(LeadingNumber("1E400")));

@@ -1,5 +1,6 @@
 // End to end: the window with the real control on virtual boards 1 and 3
 // (run under quorel-sim, which logs every report), capturing a known file.
+#include <QGroupBox>
 #include <QPushButton>
 #include <QTimer>
 #include <QtTest/QtTest>
@@ -60,6 +61,11 @@ class Form1BoardsTest : public QObject {
     QVERIFY(form.lbl_DevNum[1]->isEnabled() && form.lbl_DevNum[3]->isEnabled());
     QVERIFY(!form.lbl_DevNum[2]->isEnabled());
     form.show();
+    // The control's face, beside the board numbers.
+    QVERIFY(form.Quorel1 != nullptr && form.Quorel1->isVisible());
+    QCOMPARE(form.Quorel1->size(), QSize(36, 36));
+    const auto* group = qobject_cast<QGroupBox*>(form.Quorel1->parentWidget());
+    QVERIFY(group != nullptr && group->title() == QStringLiteral("Boards"));
     QTest::mouseClick(form.lbl_DevNum[1], Qt::LeftButton);
     int buffers = 0;
     form.AfterAnalysis = [&] { ++buffers; };

@@ -106,6 +106,22 @@ class Form1StartupTest : public QObject {
     QCOMPARE(link_->writes, want);
   }
 
+  void storedInputMinusOneChoosesNoneAndStartOpensTheDefault() {
+    SettingsRecord r = testing_support::UsualSettings();
+    r.InputDevice = -1;
+    folder_->WriteSettings(r);
+    auto form = MakeForm("1000000000000000");
+    backend_->devices[0].is_default = false;
+    backend_->devices[1].is_default = true;
+    backend_->open_ok = false;  // Start returns at once
+    QVERIFY(form->Form_Load());
+    QCOMPARE(form->Combo1->currentIndex(), -1);
+    form->Command1_Click();
+    QCOMPARE(backend_->opened, std::vector<std::string>{"b"});
+    form->Command2_Click();
+    QCOMPARE(LoadSettingsFile(folder_->file(kSettingsFileName).toStdString()).InputDevice, int16_t{-1});
+  }
+
   void aMissingAnimationStillChoosesQraLink() {
     SettingsRecord r = testing_support::UsualSettings();
     r.EffectSelected = {false, false, false, true};
