@@ -4,6 +4,7 @@
 #include <chrono>
 #include <random>
 
+#include "common/arguments.h"
 #include "common/numbers.h"
 
 namespace quorelctl {
@@ -138,26 +139,11 @@ void SplitArguments(std::string_view text, int count) {
     return;
   }
 
-  // Positions are 1-based in R, the text after the command word; position 1
-  // is the separator after the word, which is never examined.
+  // R, the text after the command word, begins with the separator after the
+  // word, which is never examined.
   std::string_view rest = text.size() > 3 ? text.substr(3) : std::string_view();
-  m.ArgPositions[0] = 1;
-  for (int i = 1; i < count; ++i) {
-    size_t from = static_cast<size_t>(m.ArgPositions[i - 1]);  // 0-based index of position + 1
-    size_t comma = rest.find(',', from);
-    if (comma == std::string_view::npos || comma > 32766) {
-      m.ArgPositions[i] = 0;
-      return;
-    }
-    m.ArgPositions[i] = static_cast<int16_t>(comma + 1);
-    auto value = common::LenientInt16(rest.substr(from, comma + 1 - from));
-    if (!value) return;
-    m.ArgValues[i - 1] = *value;
-  }
-  auto last = common::StrictInt16(rest.substr(static_cast<size_t>(m.ArgPositions[count - 1])));
-  if (!last) return;
-  m.ArgValues[count - 1] = *last;
-  m.SplitFailed = 0;
+  const auto values = std::span(m.ArgValues).first(static_cast<size_t>(count));
+  if (common::SplitValues(rest, ",", values, m.ArgPositions)) m.SplitFailed = 0;
 }
 
 void PaceReport(ReportLink& link) {
