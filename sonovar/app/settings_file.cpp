@@ -58,7 +58,7 @@ SettingsRecord DecodeSettings(std::span<const uint8_t> bytes) {
   r.Turbo = Boolean(bytes, kTurbo);
   r.NonTurboDelay = static_cast<int16_t>(Word(bytes, kNonTurboDelay));
   r.InputDevice = static_cast<int16_t>(Word(bytes, kInputDevice));
-  for (int n = 1; n <= 3; ++n) r.EffectSelected[n] = Boolean(bytes, kEffect1Selected + 2 * (n - 1));
+  for (int n = 1; n <= kStoredEffects; ++n) r.EffectSelected[n] = Boolean(bytes, kEffect1Selected + 2 * (n - 1));
   const size_t length = Word(bytes, kNameLength);
   if (kSettingsFixedBytes + length <= bytes.size())
     r.Name.assign(bytes.begin() + kSettingsFixedBytes, bytes.begin() + static_cast<long>(kSettingsFixedBytes + length));
@@ -78,7 +78,7 @@ std::vector<uint8_t> EncodeSettings(const SettingsRecord& r) {
   PutWord(out, kTurbo, boolean(r.Turbo));
   PutWord(out, kNonTurboDelay, static_cast<uint16_t>(r.NonTurboDelay));
   PutWord(out, kInputDevice, static_cast<uint16_t>(r.InputDevice));
-  for (int n = 1; n <= 3; ++n) PutWord(out, kEffect1Selected + 2 * (n - 1), boolean(r.EffectSelected[n]));
+  for (int n = 1; n <= kStoredEffects; ++n) PutWord(out, kEffect1Selected + 2 * (n - 1), boolean(r.EffectSelected[n]));
   PutWord(out, kNameLength, static_cast<uint16_t>(length));
   std::copy_n(r.Name.begin(), length, out.begin() + kSettingsFixedBytes);
   return out;

@@ -13,6 +13,14 @@ namespace sonovar {
 inline constexpr const char* kSettingsFileName = "Sonovar.SET";
 inline constexpr size_t kSettingsFixedBytes = 32;
 
+// The file keeps the choice of three effects, one Boolean each at offsets 24,
+// 26 and 28, and NameLength follows at once, so there is no room for a
+// fourth. Its choice would go after the name, behind a marker of its own so
+// that the bytes an earlier, longer save left there are not taken for it;
+// a program that knows only three effects ignores those bytes and starts
+// such a file with no effect chosen. Nothing of that is built yet.
+inline constexpr int kStoredEffects = 3;
+
 struct SettingsRecord {
   int16_t Delay = 0;
   int16_t Decay = 0;
@@ -23,7 +31,7 @@ struct SettingsRecord {
   bool Turbo = false;
   int16_t NonTurboDelay = 0;
   int16_t InputDevice = 0;  // list position, -1 none
-  std::array<bool, 4> EffectSelected{};  // 1..3
+  std::array<bool, kStoredEffects + 1> EffectSelected{};  // 1..3
   std::string Name;  // the animation file, without ".qra", 8-bit text
 };
 
