@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace sonovar {
@@ -34,6 +35,29 @@ struct SettingsRecord {
   std::array<bool, kStoredEffects + 1> EffectSelected{};  // 1..3
   std::string Name;  // the animation file, without ".qra", 8-bit text
 };
+
+// Calls visit(name, field) for each 16-bit field of the file's fixed part,
+// in file order from offset 0 (NameLength, at offset 30, follows them).
+// `field` is the record's int16_t or bool; a bool is stored as -1 or 0. This
+// list is the layout: the encoder, the decoder and sonovar-settings read it.
+template <class Record, class Visit>
+void ForEachSettingsField(Record& r, Visit&& visit) {
+  visit("Delay", r.Delay);
+  visit("Decay", r.Decay);
+  visit("CyanBias", r.CyanBias);
+  visit("YellowBias", r.YellowBias);
+  visit("RedBias", r.RedBias);
+  visit("Board1Active", r.BoardActive[1]);
+  visit("Board2Active", r.BoardActive[2]);
+  visit("Board3Active", r.BoardActive[3]);
+  visit("Board4Active", r.BoardActive[4]);
+  visit("Turbo", r.Turbo);
+  visit("NonTurboDelay", r.NonTurboDelay);
+  visit("InputDevice", r.InputDevice);
+  visit("Effect1Selected", r.EffectSelected[1]);
+  visit("Effect2Selected", r.EffectSelected[2]);
+  visit("Effect3Selected", r.EffectSelected[3]);
+}
 
 // The record at the start of `bytes`. Missing fields read as zero; a name
 // that the file does not hold in full reads as empty. A Boolean is true only

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 #include "platform/files.h"
 #include "sonovar/app/settings_file.h"
@@ -14,12 +15,16 @@ namespace {
 using sonovar::SettingsRecord;
 
 int Usage() {
+  std::string numbers, booleans;
+  SettingsRecord r;
+  sonovar::ForEachSettingsField(r, [&](std::string_view name, auto& slot) {
+    (std::is_same_v<decltype(slot), bool&> ? booleans : numbers).append(" ").append(name);
+  });
   std::fprintf(stderr,
                "usage: sonovar-settings FILE [FIELD=VALUE...]\n"
                "  writes FILE as exactly the record the fields give (fields not named are 0, the name empty)\n"
-               "  numbers: Delay Decay CyanBias YellowBias RedBias NonTurboDelay InputDevice (-32768..32767)\n"
-               "  0 or 1:  Board1Active..Board4Active Turbo Effect1Selected..Effect3Selected\n"
-               "  text:    Name (the animation, without \".qra\")\n");
+               "  -32768..32767:%s\n  0 or 1:%s\n  text: Name (the animation, without \".qra\")\n",
+               numbers.c_str(), booleans.c_str());
   return 2;
 }
 
@@ -37,25 +42,20 @@ bool Boolean(std::string_view text, bool* out) {
   return true;
 }
 
-// Field "Name" takes any text; the others a number or a Boolean.
+// "Name" takes any text; the others a number or a Boolean, by the layout's
+// own list of fields.
 bool SetField(SettingsRecord& r, std::string_view field, std::string_view value) {
-  const std::pair<std::string_view, int16_t*> numbers[] = {
-      {"Delay", &r.Delay},     {"Decay", &r.Decay},
-      {"CyanBias", &r.CyanBias}, {"YellowBias", &r.YellowBias},
-      {"RedBias", &r.RedBias}, {"NonTurboDelay", &r.NonTurboDelay},
-      {"InputDevice", &r.InputDevice}};
-  for (const auto& [name, slot] : numbers)
-    if (field == name) return Number(value, slot);
-  for (size_t n = 1; n < r.BoardActive.size(); ++n)
-    if (field == "Board" + std::to_string(n) + "Active") return Boolean(value, &r.BoardActive[n]);
-  for (size_t n = 1; n < r.EffectSelected.size(); ++n)
-    if (field == "Effect" + std::to_string(n) + "Selected") return Boolean(value, &r.EffectSelected[n]);
-  if (field == "Turbo") return Boolean(value, &r.Turbo);
-  if (field == "Name" && value.size() <= 65535) {
+  if (field == "Name") {
     r.Name = value;
-    return true;
+    return value.size() <= 65535;
   }
-  return false;
+  bool taken = false;
+  sonovar::ForEachSettingsField(r, [&](std::string_view name, auto& slot) {
+    if (name != field) return;
+    if constexpr (std::is_same_v<decltype(slot), bool&>) taken = Boolean(value, &slot);
+    else taken = Number(value, &slot);
+  });
+  return taken;
 }
 
 }  // namespace
