@@ -58,8 +58,9 @@ read -r pulse_alone x_alone < <(measure "$pulse" "$xserver")
 
 # Boards 1-4, Pulse/Sweep, TURBO, the first input (the monitor), then START.
 cd "$work"
-printf '\x00\x00\x03\x00\x80\x00\x80\x00\x80\x00\xff\xff\xff\xff\xff\xff\xff\xff\xff\xff\x01\x00\x00\x00' > Sonovar.SET
-printf '\x00\x00\xff\xff\x00\x00\x0b\x00Select File' >> Sonovar.SET
+"$build/tools/sonovar-settings/sonovar-settings" Sonovar.SET Delay=0 Decay=3 CyanBias=128 YellowBias=128 RedBias=128 \
+  Board1Active=1 Board2Active=1 Board3Active=1 Board4Active=1 Turbo=1 NonTurboDelay=1 InputDevice=0 \
+  Effect2Selected=1 "Name=Select File"
 DISPLAY=:97 "$build/tools/quorel-sim/quorel-sim" --boards 1,2,3,4 --view none --log "$work/sim.log" -- \
   "$build/sonovar/sonovar" START >"$work/sonovar.out" 2>&1 &
 pids+=($!)

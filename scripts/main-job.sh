@@ -17,6 +17,7 @@ build=${SONOVAR_BUILD:-$root/build}
 sonovar=$build/sonovar/sonovar
 sim=$build/tools/quorel-sim/quorel-sim
 quorel=$build/tools/quorel/quorel
+settings_tool=$build/tools/sonovar-settings/sonovar-settings
 song=$build/demo/demo-song.flac
 
 headless=0
@@ -28,7 +29,7 @@ while (($#)); do
     *) break ;;
   esac
 done
-for program in "$sonovar" "$sim" "$quorel"; do
+for program in "$sonovar" "$sim" "$quorel" "$settings_tool"; do
   [[ -x $program ]] || { echo "main-job: $program is not built (scripts/setup.sh builds it)" >&2; exit 1; }
 done
 
@@ -44,11 +45,12 @@ if [[ ! -f $song ]]; then
 fi
 export SONOVAR_INPUT_FILE=$song
 
-# Settings: delay and decay, the three biases, boards 1-4 (on or off), TURBO,
-# its delay, the input's position, the effect, then the animation name.
-settings() {  # delay boards(4 Booleans as \x..\x..) effect(1-3)
-  local effects=('\xff\xff\x00\x00\x00\x00' '\x00\x00\xff\xff\x00\x00' '\x00\x00\x00\x00\xff\xff')
-  printf "\\x0$1\\x00\\x03\\x00\\x80\\x00\\x80\\x00\\x80\\x00$2\\xff\\xff\\x01\\x00\\x00\\x00${effects[$3 - 1]}\\x0b\\x00Select File"
+# Sonovar.SET through the program's own encoder: decay 3, biases 128, TURBO
+# with delay 1, the first input, no animation yet.
+settings() {  # DELAY BOARD1 BOARD2 BOARD3 BOARD4 (1 active, 0 not) EFFECT (1-3)
+  "$settings_tool" Sonovar.SET Delay="$1" Decay=3 CyanBias=128 YellowBias=128 RedBias=128 \
+    Board1Active="$2" Board2Active="$3" Board3Active="$4" Board4Active="$5" Turbo=1 NonTurboDelay=1 InputDevice=0 \
+    "Effect${6}Selected=1" "Name=Select File"
 }
 
 if ((!headless)) && [[ -n ${DISPLAY:-} || -n ${WAYLAND_DISPLAY:-} ]]; then
@@ -56,7 +58,7 @@ if ((!headless)) && [[ -n ${DISPLAY:-} || -n ${WAYLAND_DISPLAY:-} ]]; then
   cd "$build/demo/desktop"
   # A first start here gets the sliders a user would expect (an empty file
   # would set them all to 0); "Make Default" changes them for the next time.
-  [[ -e Sonovar.SET ]] || settings 0 '\x00\x00\x00\x00\x00\x00\x00\x00' 1 > Sonovar.SET
+  [[ -e Sonovar.SET ]] || settings 0 0 0 0 0 1
   echo "main-job: no board 1-4 here, so four virtual boards in a window of their own."
   echo "  In Sonovar: click the board numbers 1-4, choose an effect, pick \"File: demo-song.flac\", press Start."
   exec "$sim" --boards 1,2,3,4 --view window "${sim_options[@]}" -- "$sonovar" "$@"
@@ -67,7 +69,7 @@ fi
 work=$build/demo/headless
 mkdir -p "$work"
 cd "$work"
-settings 2 '\xff\xff\xff\xff\xff\xff\xff\xff' 2 > Sonovar.SET
+settings 2 1 1 1 1 2
 : > no-devices.conf
 export PULSE_SERVER=unix:$work/no-sound-server ALSA_CONFIG_PATH=$work/no-devices.conf QT_QPA_PLATFORM=offscreen
 echo "main-job: no board 1-4 and no display: Sonovar captures the demo song on four virtual boards; Ctrl-C ends it."

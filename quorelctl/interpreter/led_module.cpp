@@ -4,6 +4,7 @@
 #include <chrono>
 #include <random>
 
+#include "common/arguments.h"
 #include "common/numbers.h"
 
 namespace quorelctl {
@@ -22,61 +23,6 @@ std::mt19937& Generator() {
   return generator;
 }
 
-enum class Word { kSBA, kPBA, kGPS, kSBn, kSnn, kPBn, kPnn, kRGB, kRDI, kRDS, kRDC };
-
-struct Recognised {
-  Word word;
-  int number = 0;  // n of "SBn"/"PBn", nn of "Snn"/"Pnn"
-};
-
-// The 79 words, each exactly three characters.
-bool Recognise(std::string_view w, Recognised* out) {
-  if (w.size() != 3) return false;
-  auto two_digits = [&](int* n) {
-    if (w[1] < '0' || w[1] > '9' || w[2] < '0' || w[2] > '9') return false;
-    *n = (w[1] - '0') * 10 + (w[2] - '0');
-    return *n >= 1 && *n <= kOutputs;
-  };
-  auto bank_digit = [&](int* n) {
-    if (w[2] < '1' || w[2] > '4') return false;
-    *n = w[2] - '0';
-    return true;
-  };
-  switch (w[0]) {
-    case 'S':
-      if (w == "SBA") return *out = {Word::kSBA}, true;
-      if (w[1] == 'B') return out->word = Word::kSBn, bank_digit(&out->number);
-      return out->word = Word::kSnn, two_digits(&out->number);
-    case 'P':
-      if (w == "PBA") return *out = {Word::kPBA}, true;
-      if (w[1] == 'B') return out->word = Word::kPBn, bank_digit(&out->number);
-      return out->word = Word::kPnn, two_digits(&out->number);
-    case 'G':
-      return w == "GPS" && (*out = {Word::kGPS}, true);
-    case 'R':
-      if (w == "RGB") return *out = {Word::kRGB}, true;
-      if (w == "RDI") return *out = {Word::kRDI}, true;
-      if (w == "RDS") return *out = {Word::kRDS}, true;
-      if (w == "RDC") return *out = {Word::kRDC}, true;
-      return false;
-    default:
-      return false;
-  }
-}
-
-int ValueCount(Word word) {
-  switch (word) {
-    case Word::kSBA: return 5;
-    case Word::kPBA: return 32;
-    case Word::kPBn: return 8;
-    case Word::kRGB: return 4;
-    case Word::kRDI: return 3;
-    case Word::kRDS:
-    case Word::kRDC: return 2;
-    default: return 1;
-  }
-}
-
 // A value stored unchanged must fit the report byte it will become.
 bool AllBytes(const LedModule& m, int first, int count) {
   return std::all_of(m.ArgValues.begin() + first, m.ArgValues.begin() + first + count,
@@ -86,6 +32,143 @@ bool AllBytes(const LedModule& m, int first, int count) {
 int16_t& Profile(LedModule& m, int output) { return m.OutputProfile[m.CurrentBoard][output - 1]; }
 
 bool BoardInRange(const LedModule& m) { return m.CurrentBoard >= 1 && m.CurrentBoard <= kBoards; }
+
+// What each command word changes, for CurrentBoard, from the values just
+// split and the number in its word; false ignores the command before anything
+// has changed.
+using Change = bool (*)(LedModule& m, int number);
+
+bool SetBanksAndGps(LedModule& m, int) {
+  if (!AllBytes(m, 0, 5)) return false;
+  std::copy_n(m.ArgValues.begin(), 5, m.BankState[m.CurrentBoard].begin() + 1);
+  return true;
+}
+
+bool SetAllProfiles(LedModule& m, int) {
+  if (!AllBytes(m, 0, kOutputs)) return false;
+  std::copy_n(m.ArgValues.begin(), kOutputs, m.OutputProfile[m.CurrentBoard].begin());
+  return true;
+}
+
+// BankState slot 1..4 is bank 1..4; slot 5 the GPS value.
+bool SetStateSlot(LedModule& m, int slot) {
+  if (!AllBytes(m, 0, 1)) return false;
+  m.BankState[m.CurrentBoard][slot] = m.ArgValues[0];
+  return true;
+}
+
+bool SetGps(LedModule& m, int) { return SetStateSlot(m, 5); }
+
+bool SwitchOutput(LedModule& m, int output) {
+  SetOutputState(output, m.ArgValues[0] != 0 ? 1 : 0);
+  return true;
+}
+
+// The normalised values also go back into ArgValues.
+bool SetBankProfiles(LedModule& m, int bank) {
+  const int first = 8 * (bank - 1) + 1;
+  for (int i = 0; i < 8; ++i) {
+    m.ArgValues[i] = NormalizeProfileValue(m.ArgValues[i]);
+    Profile(m, first + i) = m.ArgValues[i];
+  }
+  return true;
+}
+
+bool SetProfile(LedModule& m, int output) {
+  Profile(m, output) = NormalizeProfileValue(m.ArgValues[0]);
+  return true;
+}
+
+// Values: the first output n, then three profile values stored unchanged.
+bool SetColour(LedModule& m, int) {
+  const int n = m.ArgValues[0];
+  if (n < 1 || n > 30 || !AllBytes(m, 1, 3)) return false;
+  for (int k = 0; k < 3; ++k) {
+    Profile(m, n + k) = m.ArgValues[1 + k];
+    SetOutputState(n + k, 1);
+  }
+  return true;
+}
+
+// Outputs first..last with random levels, switched on when `switch_on`.
+void RandomLevels(LedModule& m, int first, int last, bool switch_on) {
+  for (int output = first; output <= last; ++output) {
+    Profile(m, output) = RandomProfileValue();
+    if (switch_on) SetOutputState(output, 1);
+  }
+}
+
+bool IsRange(int first, int last) { return first >= 1 && first <= kOutputs && last >= first && last <= kOutputs; }
+
+// Values: first and last output, the switch flag.
+bool RandomRange(LedModule& m, int) {
+  const int first = m.ArgValues[0], last = m.ArgValues[1];
+  if (!IsRange(first, last)) return false;
+  RandomLevels(m, first, last, m.ArgValues[2] != 0);
+  return true;
+}
+
+// Values: first and last output.
+bool RandomStates(LedModule& m, int) {
+  const int first = m.ArgValues[0], last = m.ArgValues[1];
+  if (!IsRange(first, last)) return false;
+  for (int output = first; output <= last; ++output) SetOutputState(output, RandomOutputState());
+  return true;
+}
+
+// Values: the first output n, the switch flag.
+bool RandomColour(LedModule& m, int) {
+  const int n = m.ArgValues[0];
+  if (n < 1 || n > 30) return false;
+  RandomLevels(m, n, n + 2, m.ArgValues[1] != 0);
+  return true;
+}
+
+// The reports a command sends after its change, in this order.
+enum Reports { kState, kProfile, kProfileThenState, kProfileThenStateIfLast /* last value not 0 */ };
+
+struct CommandWord {
+  std::string_view word;  // "#" stands for a digit of the number in the word
+  int low, high;          // the range of that number
+  int values;             // how many values SplitArguments takes
+  Change change;
+  Reports reports;
+};
+
+// The 79 words, tried in this order.
+constexpr CommandWord kCommands[] = {
+    // word   number  values  change            reports
+    {"SBA",   0, 0,   5,      SetBanksAndGps,   kState},
+    {"PBA",   0, 0,   32,     SetAllProfiles,   kProfile},
+    {"GPS",   0, 0,   1,      SetGps,           kState},
+    {"SB#",   1, 4,   1,      SetStateSlot,     kState},
+    {"S##",   1, 32,  1,      SwitchOutput,     kState},
+    {"PB#",   1, 4,   8,      SetBankProfiles,  kProfile},
+    {"P##",   1, 32,  1,      SetProfile,       kProfile},
+    {"RGB",   0, 0,   4,      SetColour,        kProfileThenState},
+    {"RDI",   0, 0,   3,      RandomRange,      kProfileThenStateIfLast},
+    {"RDS",   0, 0,   2,      RandomStates,     kState},
+    {"RDC",   0, 0,   2,      RandomColour,     kProfileThenStateIfLast},
+};
+
+// The entry whose word `word` is (exactly three characters), and the number in it.
+const CommandWord* Recognise(std::string_view word, int* number) {
+  if (word.size() != 3) return nullptr;
+  for (const CommandWord& command : kCommands) {
+    int n = 0;
+    bool same = true;
+    for (size_t i = 0; i < 3 && same; ++i) {
+      if (command.word[i] == '#') {
+        same = word[i] >= '0' && word[i] <= '9';
+        n = n * 10 + (word[i] - '0');
+      } else {
+        same = word[i] == command.word[i];
+      }
+    }
+    if (same && n >= command.low && n <= command.high) return *number = n, &command;
+  }
+  return nullptr;
+}
 
 }  // namespace
 
@@ -138,26 +221,11 @@ void SplitArguments(std::string_view text, int count) {
     return;
   }
 
-  // Positions are 1-based in R, the text after the command word; position 1
-  // is the separator after the word, which is never examined.
+  // R, the text after the command word, begins with the separator after the
+  // word, which is never examined.
   std::string_view rest = text.size() > 3 ? text.substr(3) : std::string_view();
-  m.ArgPositions[0] = 1;
-  for (int i = 1; i < count; ++i) {
-    size_t from = static_cast<size_t>(m.ArgPositions[i - 1]);  // 0-based index of position + 1
-    size_t comma = rest.find(',', from);
-    if (comma == std::string_view::npos || comma > 32766) {
-      m.ArgPositions[i] = 0;
-      return;
-    }
-    m.ArgPositions[i] = static_cast<int16_t>(comma + 1);
-    auto value = common::LenientInt16(rest.substr(from, comma + 1 - from));
-    if (!value) return;
-    m.ArgValues[i - 1] = *value;
-  }
-  auto last = common::StrictInt16(rest.substr(static_cast<size_t>(m.ArgPositions[count - 1])));
-  if (!last) return;
-  m.ArgValues[count - 1] = *last;
-  m.SplitFailed = 0;
+  const auto values = std::span(m.ArgValues).first(static_cast<size_t>(count));
+  if (common::SplitValues(rest, ",", values, m.ArgPositions)) m.SplitFailed = 0;
 }
 
 void PaceReport(ReportLink& link) {
@@ -193,103 +261,15 @@ void ExecuteCommand(std::string_view text, ReportLink& link) {
   while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
   while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
 
-  Recognised command{};
-  if (!Recognise(text.substr(0, std::min<size_t>(3, text.size())), &command)) return;
-  SplitArguments(text, ValueCount(command.word));
-  const auto& v = m.ArgValues;
-
-  switch (command.word) {
-    case Word::kSBA:
-      if (m.SplitFailed || !AllBytes(m, 0, 5)) return;
-      std::copy(v.begin(), v.begin() + 5, m.BankState[m.CurrentBoard].begin() + 1);
-      SendStateReport(link);
-      return;
-
-    case Word::kPBA:
-      if (m.SplitFailed || !AllBytes(m, 0, 32)) return;
-      std::copy(v.begin(), v.begin() + 32, m.OutputProfile[m.CurrentBoard].begin());
-      SendProfileReports(link);
-      return;
-
-    case Word::kGPS:
-      if (m.SplitFailed || !AllBytes(m, 0, 1)) return;
-      m.BankState[m.CurrentBoard][5] = v[0];
-      SendStateReport(link);
-      return;
-
-    case Word::kSBn:
-      if (m.SplitFailed || !AllBytes(m, 0, 1)) return;
-      m.BankState[m.CurrentBoard][command.number] = v[0];
-      SendStateReport(link);
-      return;
-
-    case Word::kSnn:
-      if (m.SplitFailed) return;
-      SetOutputState(command.number, v[0] != 0 ? 1 : 0);
-      SendStateReport(link);
-      return;
-
-    case Word::kPBn: {
-      if (m.SplitFailed) return;
-      const int first = 8 * (command.number - 1) + 1;
-      for (int i = 0; i < 8; ++i) {
-        m.ArgValues[i] = NormalizeProfileValue(m.ArgValues[i]);
-        Profile(m, first + i) = m.ArgValues[i];
-      }
-      SendProfileReports(link);
-      return;
-    }
-
-    case Word::kPnn:
-      if (m.SplitFailed) return;
-      Profile(m, command.number) = NormalizeProfileValue(v[0]);
-      SendProfileReports(link);
-      return;
-
-    case Word::kRGB: {
-      const int n = v[0];
-      if (n < 1 || n > 30 || m.SplitFailed || !AllBytes(m, 1, 3)) return;
-      for (int k = 0; k < 3; ++k) {
-        Profile(m, n + k) = v[1 + k];
-        SetOutputState(n + k, 1);
-      }
-      SendProfileReports(link);
-      SendStateReport(link);
-      return;
-    }
-
-    case Word::kRDI:
-    case Word::kRDS: {
-      const int first = v[0], last = v[1];
-      if (first < 1 || first > kOutputs || last < first || last > kOutputs || m.SplitFailed) return;
-      if (command.word == Word::kRDS) {
-        for (int output = first; output <= last; ++output) SetOutputState(output, RandomOutputState());
-        SendStateReport(link);
-        return;
-      }
-      const bool switch_on = v[2] != 0;
-      for (int output = first; output <= last; ++output) {
-        Profile(m, output) = RandomProfileValue();
-        if (switch_on) SetOutputState(output, 1);
-      }
-      SendProfileReports(link);
-      if (switch_on) SendStateReport(link);
-      return;
-    }
-
-    case Word::kRDC: {
-      const int n = v[0];
-      if (n < 1 || n > 30 || m.SplitFailed) return;
-      const bool switch_on = v[1] != 0;
-      for (int output = n; output < n + 3; ++output) {
-        Profile(m, output) = RandomProfileValue();
-        if (switch_on) SetOutputState(output, 1);
-      }
-      SendProfileReports(link);
-      if (switch_on) SendStateReport(link);
-      return;
-    }
-  }
+  int number = 0;
+  const CommandWord* command = Recognise(text.substr(0, std::min<size_t>(3, text.size())), &number);
+  if (command == nullptr) return;
+  SplitArguments(text, command->values);
+  if (m.SplitFailed || !command->change(m, number)) return;
+  const bool state = command->reports == kState || command->reports == kProfileThenState ||
+                     (command->reports == kProfileThenStateIfLast && m.ArgValues[command->values - 1] != 0);
+  if (command->reports != kState) SendProfileReports(link);
+  if (state) SendStateReport(link);
 }
 
 }  // namespace quorelctl

@@ -103,8 +103,8 @@ class Form1 : public QWidget {
   QLabel* Label1 = nullptr;
   std::array<ClickableLabel*, 5> lbl_DevNum{};
   std::array<SelectionFrame*, 5> shp_DevSelect{};
-  std::array<OptionButton*, 4> opt_Effect{};
-  std::array<ClickableLabel*, 4> lbl_Effect{};
+  std::array<OptionButton*, kEffectCount + 1> opt_Effect{};
+  std::array<ClickableLabel*, kEffectCount + 1> lbl_Effect{};
   QCheckBox* Check1 = nullptr;
   ClickableLabel* Label2 = nullptr;
   QSlider* Slider1 = nullptr;

@@ -20,16 +20,6 @@ namespace {
 
 constexpr std::string_view kEffectChosen = "SBA:255,255,255,255,4";
 
-struct EffectLabel {
-  const char* caption;
-  const char* tooltip;
-};
-constexpr EffectLabel kEffectLabels[] = {
-    {"Pulse", "Pulse Realtime FX."},
-    {"Pulse/Sweep", "Pulse and Sweep Realtime FX."},
-    {"QRA Link", "Link QRA frame control to Sound."},
-};
-
 const char* const kBiasTooltip = "Function will vary based on FX Selection.";
 
 QSlider* MakeSlider(QWidget* parent, const char* name, Qt::Orientation orientation, int minimum, int maximum,
@@ -102,12 +92,16 @@ QWidget* Form1::BuildEffectsPanel() {
   auto* column = new QVBoxLayout(box);
 
   auto* choice = new QHBoxLayout;
-  for (int n = 1; n <= 3; ++n) {
+  for (int n = 1; n <= kEffectCount; ++n) {
+    const Effect& effect = kEffects[n - 1];
     opt_Effect[n] = new OptionButton(box);
     opt_Effect[n]->setObjectName(QStringLiteral("opt_Effect%1").arg(n));
-    lbl_Effect[n] = new ClickableLabel(QString::fromLatin1(kEffectLabels[n - 1].caption), box);
+    lbl_Effect[n] = new ClickableLabel(QString::fromLatin1(effect.caption), box);
     lbl_Effect[n]->setObjectName(QStringLiteral("lbl_Effect%1").arg(n));
-    lbl_Effect[n]->setToolTip(QString::fromLatin1(kEffectLabels[n - 1].tooltip));
+    lbl_Effect[n]->setToolTip(QString::fromLatin1(effect.tooltip));
+    // An effect that plays the animation waits for an animation file.
+    opt_Effect[n]->setEnabled(!effect.needs_animation);
+    lbl_Effect[n]->setEnabled(!effect.needs_animation);
     choice->addWidget(opt_Effect[n]);
     choice->addWidget(lbl_Effect[n]);
     choice->addSpacing(12);
@@ -121,10 +115,7 @@ QWidget* Form1::BuildEffectsPanel() {
   lbl_File->setMaximumWidth(lbl_File->fontMetrics().horizontalAdvance(QLatin1Char('M')) * 14);
   choice->addWidget(lbl_File);
   choice->addStretch(1);
-  opt_Effect[1]->setChecked(true);
-  // QRA Link waits for an animation file.
-  opt_Effect[3]->setEnabled(false);
-  lbl_Effect[3]->setEnabled(false);
+  opt_Effect[kPulse]->setChecked(true);
   column->addLayout(choice);
 
   // The bias sliders: a low value triggers easily, hence "High" at that end.
@@ -181,11 +172,11 @@ QWidget* Form1::BuildEffectsPanel() {
 void Form1::ConnectEffectHandlers() {
   for (int n = 1; n <= kProgramBoards; ++n)
     connect(lbl_DevNum[n], &ClickableLabel::clicked, this, [this, n] { lbl_DevNum_Click(n); });
-  for (int n = 1; n <= 3; ++n) {
+  for (int n = 1; n <= kEffectCount; ++n) {
     // An assignment runs the handler as a click does: the option turned on.
     connect(opt_Effect[n], &QAbstractButton::toggled, this, [this, n](bool on) {
       if (!on) return;
-      for (int other = 1; other <= 3; ++other)
+      for (int other = 1; other <= kEffectCount; ++other)
         if (other != n) opt_Effect[other]->setChecked(false);
       opt_Effect_Click(n);
     });
@@ -249,8 +240,11 @@ bool Form1::LoadAnimation(const QString& name) {
 }
 
 void Form1::MakeQraLinkAvailable() {
-  lbl_Effect[3]->setEnabled(true);
-  opt_Effect[3]->setEnabled(true);
+  for (int n = 1; n <= kEffectCount; ++n) {
+    if (!kEffects[n - 1].needs_animation) continue;
+    lbl_Effect[n]->setEnabled(true);
+    opt_Effect[n]->setEnabled(true);
+  }
 }
 
 AnimationFolders Form1::AnimationFolderList() const {

@@ -1,5 +1,6 @@
 // The settings file on the main window ("Make Default" and the load at
 // start), and the command-line words.
+#include <algorithm>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -13,6 +14,9 @@
 
 namespace sonovar {
 
+static_assert(std::ranges::all_of(kEffects, [](const Effect& e) { return e.stored_as <= kStoredEffects; }),
+              "an effect's choice is stored in a field the settings file has");
+
 void Form1::Command2_Click() {
   SettingsRecord& r = settings_;
   r.Delay = static_cast<int16_t>(sld_Delay->value());
@@ -25,7 +29,8 @@ void Form1::Command2_Click() {
   r.NonTurboDelay = static_cast<int16_t>(Slider1->value());
   r.Name = lbl_File->text().toLocal8Bit().toStdString();
   r.BoardActive = ActiveBoardSet();
-  for (int n = 1; n <= 3; ++n) r.EffectSelected[n] = opt_Effect[n]->isChecked();
+  for (int n = 1; n <= kEffectCount; ++n)
+    if (const int field = kEffects[n - 1].stored_as; field != 0) r.EffectSelected[field] = opt_Effect[n]->isChecked();
   const std::string error = SaveSettingsFile(kSettingsFileName, r);
   if (!error.empty())
     messages_(this, {QStringLiteral("The settings could not be stored in %1.").arg(kSettingsFileName), {},
@@ -51,15 +56,18 @@ void Form1::LoadSettings() {
   // A stored board that is not there this time is left alone.
   for (int n = 1; n <= kProgramBoards; ++n)
     if (r.BoardActive[n] && lbl_DevNum[n]->isEnabled()) lbl_DevNum_Click(n);
-  opt_Effect[1]->setChecked(r.EffectSelected[1]);
-  opt_Effect[2]->setChecked(r.EffectSelected[2]);
-  if (r.EffectSelected[3]) {
-    opt_Effect[3]->setChecked(true);
-    const QString name = QString::fromLocal8Bit(r.Name);
-    if (LoadQraFile(r.Name, AnimationFolderList(), effects_.Animation)) lbl_File->setText(name);
-    MakeQraLinkAvailable();
-  } else {
-    opt_Effect[3]->setChecked(false);
+  // In the order of the options; an effect that plays the animation brings
+  // back the stored animation when it is the chosen one.
+  for (int n = 1; n <= kEffectCount; ++n) {
+    const Effect& effect = kEffects[n - 1];
+    if (effect.stored_as == 0) continue;
+    const bool chosen = r.EffectSelected[effect.stored_as];
+    opt_Effect[n]->setChecked(chosen);
+    if (chosen && effect.needs_animation) {
+      if (LoadQraFile(r.Name, AnimationFolderList(), effects_.Animation))
+        lbl_File->setText(QString::fromLocal8Bit(r.Name));
+      MakeQraLinkAvailable();
+    }
   }
   tmr_Hide->start();
 }

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <type_traits>
 
 #include "platform/files.h"
 
@@ -13,11 +14,8 @@ namespace {
 // 32 fixed bytes and a name of at most 65535: nothing beyond is ever read.
 constexpr size_t kMostBytes = kSettingsFixedBytes + 65535;
 
-// Offsets of the fields: ten 16-bit words, four Booleans, ...
-enum Offset : size_t {
-  kDelay = 0, kDecay = 2, kCyanBias = 4, kYellowBias = 6, kRedBias = 8, kBoard1Active = 10,
-  kTurbo = 18, kNonTurboDelay = 20, kInputDevice = 22, kEffect1Selected = 24, kNameLength = 30,
-};
+// The name's length follows the 16-bit fields; the name follows it.
+constexpr size_t kNameLength = kSettingsFixedBytes - 2;
 
 uint16_t Word(std::span<const uint8_t> bytes, size_t offset) {
   if (offset + 2 > bytes.size()) return 0;
@@ -49,16 +47,12 @@ bool IsRegularFile(const std::string& path) {
 
 SettingsRecord DecodeSettings(std::span<const uint8_t> bytes) {
   SettingsRecord r;
-  r.Delay = static_cast<int16_t>(Word(bytes, kDelay));
-  r.Decay = static_cast<int16_t>(Word(bytes, kDecay));
-  r.CyanBias = static_cast<int16_t>(Word(bytes, kCyanBias));
-  r.YellowBias = static_cast<int16_t>(Word(bytes, kYellowBias));
-  r.RedBias = static_cast<int16_t>(Word(bytes, kRedBias));
-  for (int n = 1; n <= 4; ++n) r.BoardActive[n] = Boolean(bytes, kBoard1Active + 2 * (n - 1));
-  r.Turbo = Boolean(bytes, kTurbo);
-  r.NonTurboDelay = static_cast<int16_t>(Word(bytes, kNonTurboDelay));
-  r.InputDevice = static_cast<int16_t>(Word(bytes, kInputDevice));
-  for (int n = 1; n <= 3; ++n) r.EffectSelected[n] = Boolean(bytes, kEffect1Selected + 2 * (n - 1));
+  size_t offset = 0;
+  ForEachSettingsField(r, [&](std::string_view, auto& field) {
+    if constexpr (std::is_same_v<decltype(field), bool&>) field = Boolean(bytes, offset);
+    else field = static_cast<int16_t>(Word(bytes, offset));
+    offset += 2;
+  });
   const size_t length = Word(bytes, kNameLength);
   if (kSettingsFixedBytes + length <= bytes.size())
     r.Name.assign(bytes.begin() + kSettingsFixedBytes, bytes.begin() + static_cast<long>(kSettingsFixedBytes + length));
@@ -68,17 +62,12 @@ SettingsRecord DecodeSettings(std::span<const uint8_t> bytes) {
 std::vector<uint8_t> EncodeSettings(const SettingsRecord& r) {
   const size_t length = std::min<size_t>(r.Name.size(), 65535);
   std::vector<uint8_t> out(kSettingsFixedBytes + length);
-  auto boolean = [](bool b) -> uint16_t { return b ? 0xFFFF : 0; };
-  PutWord(out, kDelay, static_cast<uint16_t>(r.Delay));
-  PutWord(out, kDecay, static_cast<uint16_t>(r.Decay));
-  PutWord(out, kCyanBias, static_cast<uint16_t>(r.CyanBias));
-  PutWord(out, kYellowBias, static_cast<uint16_t>(r.YellowBias));
-  PutWord(out, kRedBias, static_cast<uint16_t>(r.RedBias));
-  for (int n = 1; n <= 4; ++n) PutWord(out, kBoard1Active + 2 * (n - 1), boolean(r.BoardActive[n]));
-  PutWord(out, kTurbo, boolean(r.Turbo));
-  PutWord(out, kNonTurboDelay, static_cast<uint16_t>(r.NonTurboDelay));
-  PutWord(out, kInputDevice, static_cast<uint16_t>(r.InputDevice));
-  for (int n = 1; n <= 3; ++n) PutWord(out, kEffect1Selected + 2 * (n - 1), boolean(r.EffectSelected[n]));
+  size_t offset = 0;
+  ForEachSettingsField(r, [&](std::string_view, const auto& field) {
+    if constexpr (std::is_same_v<decltype(field), const bool&>) PutWord(out, offset, field ? 0xFFFF : 0);
+    else PutWord(out, offset, static_cast<uint16_t>(field));
+    offset += 2;
+  });
   PutWord(out, kNameLength, static_cast<uint16_t>(length));
   std::copy_n(r.Name.begin(), length, out.begin() + kSettingsFixedBytes);
   return out;

@@ -6,12 +6,8 @@
 namespace sonovar {
 
 void EffectEngine::Step(const EffectInputs& in, const ActiveBoards& active, BoardLink& link) {
-  switch (EffectMode) {
-    case kPulse: Pulse(in); break;
-    case kPulseSweep: PulseSweep(in); break;
-    case kQraLink: Qra.Step(*this, in, active, link, Animation); break;
-    default: break;  // no effect chosen: the outputs stay as they are
-  }
+  // With no effect chosen the outputs stay as they are.
+  if (EffectMode >= 1 && EffectMode <= kEffectCount) kEffects[EffectMode - 1].step(*this, in, active, link);
   SendOutputLevels(active, link);
 }
 
@@ -34,21 +30,21 @@ bool EffectEngine::HoldOrDecay(const EffectInputs& in) {
 
 // Blue follows the level; yellow turns red and green on instead, red turns
 // red on and takes the cyan bias off the blue.
-void EffectEngine::Pulse(const EffectInputs& in) {
+void PulseStep(EffectEngine& engine, const EffectInputs& in, const ActiveBoards&, BoardLink&) {
   const int level = in.SoundLevel;
-  FillEveryThird(3, level);
+  engine.FillEveryThird(3, level);
   if (in.YellowTrigger()) {
-    FillEveryThird(2, level);
-    FillEveryThird(1, level);
-    FillEveryThird(3, 0);
+    engine.FillEveryThird(2, level);
+    engine.FillEveryThird(1, level);
+    engine.FillEveryThird(3, 0);
   }
   if (in.RedTrigger()) {
-    FillEveryThird(1, level);
-    FillEveryThird(2, 0);
+    engine.FillEveryThird(1, level);
+    engine.FillEveryThird(2, 0);
     for (int i = 3; i <= 30; i += 3)
-      OutputLevels[i] = static_cast<int16_t>(std::max(OutputLevels[i] - in.CyanBias, 1));
+      engine.OutputLevels[i] = static_cast<int16_t>(std::max(engine.OutputLevels[i] - in.CyanBias, 1));
   } else {
-    FillEveryThird(1, 0);
+    engine.FillEveryThird(1, 0);
   }
 }
 
@@ -56,15 +52,20 @@ void EffectEngine::Pulse(const EffectInputs& in) {
 // The hold is reloaded on every pass through the push, also when a quiet
 // buffer arrives there with hold left: with a delay of 2 or more the sweep
 // therefore never stops once it has started.
-void EffectEngine::PulseSweep(const EffectInputs& in) {
+void PulseSweepStep(EffectEngine& engine, const EffectInputs& in, const ActiveBoards&, BoardLink&) {
+  auto& out = engine.OutputLevels;
   const int16_t level = static_cast<int16_t>(in.SoundLevel);
-  SweepInput = {0, 0, 0, level};
-  if (level < SweepThreshold && HoldOrDecay(in)) return;
-  HoldCounter = static_cast<int16_t>(in.Delay);
-  if (in.YellowTrigger()) SweepInput = {0, level, level, 0};
-  if (in.RedTrigger()) SweepInput = {0, level, 0, 0};
-  for (int i = kBoardOutputs; i >= 4; --i) OutputLevels[i] = OutputLevels[i - 3];
-  std::copy(SweepInput.begin() + 1, SweepInput.end(), OutputLevels.begin() + 1);
+  engine.SweepInput = {0, 0, 0, level};
+  if (level < engine.SweepThreshold && engine.HoldOrDecay(in)) return;
+  engine.HoldCounter = static_cast<int16_t>(in.Delay);
+  if (in.YellowTrigger()) engine.SweepInput = {0, level, level, 0};
+  if (in.RedTrigger()) engine.SweepInput = {0, level, 0, 0};
+  for (int i = kBoardOutputs; i >= 4; --i) out[i] = out[i - 3];
+  std::copy(engine.SweepInput.begin() + 1, engine.SweepInput.end(), out.begin() + 1);
+}
+
+void QraLinkStep(EffectEngine& engine, const EffectInputs& in, const ActiveBoards& active, BoardLink& link) {
+  engine.Qra.Step(engine, in, active, link, engine.Animation);
 }
 
 void EffectEngine::SendOutputLevels(const ActiveBoards& active, BoardLink& link) {

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <iterator>
 #include <string>
 
 #include "sonovar/animation/qra_file.h"
@@ -16,6 +17,7 @@ namespace sonovar {
 inline constexpr int kBoardOutputs = 32;
 inline constexpr int16_t kLevelLimit = 49;
 
+// EffectMode n is entry n - 1 of kEffects below.
 enum EffectModes : int16_t { kPulse = 1, kPulseSweep = 2, kQraLink = 3 };
 
 // What one step reads: the buffer's results and the sliders, afresh each time.
@@ -60,10 +62,36 @@ class EffectEngine {
   const std::string& LastCommand() const { return command_; }
 
  private:
-  void Pulse(const EffectInputs& in);
-  void PulseSweep(const EffectInputs& in);
-
   std::string command_;  // kept between buffers so that composing allocates nothing
 };
+
+// One buffer of an effect: OutputLevels (and whatever else the effect keeps)
+// from the buffer's results; the engine sends afterwards.
+using EffectStep = void (*)(EffectEngine& engine, const EffectInputs& in, const ActiveBoards& active,
+                            BoardLink& link);
+
+void PulseStep(EffectEngine& engine, const EffectInputs& in, const ActiveBoards& active, BoardLink& link);
+void PulseSweepStep(EffectEngine& engine, const EffectInputs& in, const ActiveBoards& active, BoardLink& link);
+void QraLinkStep(EffectEngine& engine, const EffectInputs& in, const ActiveBoards& active, BoardLink& link);
+
+struct Effect {
+  const char* caption;  // of its label lbl_Effect(n) beside the option opt_Effect(n)
+  const char* tooltip;
+  EffectStep step;
+  bool needs_animation;  // offered only once an animation file has been loaded or tried
+  // Which of the settings file's effect Booleans (SettingsRecord::EffectSelected
+  // 1..kStoredEffects) keeps whether it is the chosen effect; 0 for none.
+  int stored_as;
+};
+
+// Every effect, in the order of the window's options. A new effect is one
+// entry here, its step and its tests; the settings file has room for the
+// choice of the first three only (see kStoredEffects).
+inline constexpr Effect kEffects[] = {
+    {"Pulse", "Pulse Realtime FX.", PulseStep, false, 1},
+    {"Pulse/Sweep", "Pulse and Sweep Realtime FX.", PulseSweepStep, false, 2},
+    {"QRA Link", "Link QRA frame control to Sound.", QraLinkStep, true, 3},
+};
+inline constexpr int kEffectCount = static_cast<int>(std::size(kEffects));
 
 }  // namespace sonovar

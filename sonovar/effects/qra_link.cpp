@@ -2,8 +2,7 @@
 
 #include <algorithm>
 
-#include "common/ascii.h"
-#include "common/numbers.h"
+#include "common/arguments.h"
 #include "sonovar/effects/effect_engine.h"
 
 namespace sonovar {
@@ -14,38 +13,16 @@ constexpr std::string_view kProfileFrame = "QRL-PBA";
 constexpr std::string_view kStateFrame = "QRL-SBA";
 constexpr size_t kKindLength = 7;
 
-// Index of `needle` in `text` at or after `from`, letter case ignored.
-size_t FindNoCase(std::string_view text, std::string_view needle, size_t from) {
-  if (needle.empty() || from > text.size()) return std::string_view::npos;
-  auto it = std::search(text.begin() + static_cast<long>(from), text.end(), needle.begin(), needle.end(),
-                        [](char a, char b) { return common::AsciiLower(a) == common::AsciiLower(b); });
-  return it == text.end() ? std::string_view::npos : static_cast<size_t>(it - text.begin());
-}
-
 }  // namespace
 
-bool QraLink::GetArgumentArray(std::string_view ArgString, int ArgQTY, std::string_view ArgSep) {
-  if (ArgQTY < 1 || ArgQTY > static_cast<int>(ArgumentValues.size())) return false;
-  // Positions count from 1 over the text after the kind; position 1 is the
-  // character after the kind (the ":" of a frame).
-  const std::string_view text = ArgString.substr(std::min(kKindLength, ArgString.size()));
-  std::array<int16_t, 41> values{};
-  ArgumentPositions[0] = 1;
-  for (int i = 1; i < ArgQTY; ++i) {
-    const size_t previous = static_cast<size_t>(ArgumentPositions[i - 1]);
-    const size_t found = FindNoCase(text, ArgSep, previous);
-    if (found == std::string_view::npos || found + 1 > 32767) return false;
-    ArgumentPositions[i] = static_cast<int16_t>(found + 1);
-    // From the character after the previous separator up to this one, inclusive.
-    const std::optional<int16_t> value = common::LenientInt16(text.substr(previous, found + 1 - previous));
-    if (!value) return false;
-    values[i - 1] = *value;
-  }
-  const size_t last = static_cast<size_t>(ArgumentPositions[ArgQTY - 1]);
-  const std::optional<int16_t> value = common::StrictInt16(text.substr(std::min(last, text.size())));
-  if (!value) return false;
-  values[ArgQTY - 1] = *value;
-  std::copy_n(values.begin(), ArgQTY, ArgumentValues.begin());
+bool QraLink::GetArgumentArray(std::string_view text, int count, std::string_view separator) {
+  if (count < 1 || count > static_cast<int>(ArgumentValues.size())) return false;
+  // Read into a copy: a frame that cannot be read leaves the values as they were.
+  std::array<int16_t, 41> values = ArgumentValues;
+  const std::string_view rest = text.substr(std::min(kKindLength, text.size()));
+  if (!common::SplitValues(rest, separator, std::span(values).first(static_cast<size_t>(count)), ArgumentPositions))
+    return false;
+  ArgumentValues = values;
   return true;
 }
 

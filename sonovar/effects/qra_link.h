@@ -22,11 +22,11 @@ class QraLink {
   std::array<int16_t, 41> ArgumentPositions{};
 
   // Splits the text after the frame kind (its first 7 characters) into
-  // `ArgQTY` values: each but the last by the leading-number rule, up to and
-  // including the next `ArgSep`; the last strictly, the whole rest. False
-  // when a separator is missing or a value does not fit 16 bits or the last
-  // is not a number; ArgumentValues is then left as it was.
-  bool GetArgumentArray(std::string_view ArgString, int ArgQTY, std::string_view ArgSep);
+  // `count` values by the argument rule of common/arguments.h, `separator`
+  // found ignoring letter case. False when a separator is missing or a value
+  // does not fit 16 bits or the last is not a number; ArgumentValues is then
+  // left as it was.
+  bool GetArgumentArray(std::string_view text, int count, std::string_view separator);
 
   // Steps 1-5 of one buffer: on a trigger the next playable frame, then the
   // hold and decay. The engine sends afterwards. A trigger that finds no

@@ -66,6 +66,20 @@ class Form1EffectsTest : public QObject {
     QVERIFY(!form.opt_Effect[3]->isEnabled() && !form.lbl_Effect[3]->isEnabled());
   }
 
+  void theEffectsAreOfferedWithTheirOwnTexts() {
+    auto form = LoadedForm();
+    const char* const texts[][2] = {{"Pulse", "Pulse Realtime FX."},
+                                    {"Pulse/Sweep", "Pulse and Sweep Realtime FX."},
+                                    {"QRA Link", "Link QRA frame control to Sound."}};
+    for (int n = 1; n <= 3; ++n) {
+      const auto* label = form->findChild<QLabel*>(QStringLiteral("lbl_Effect%1").arg(n));
+      QVERIFY(label != nullptr && form->findChild<QWidget*>(QStringLiteral("opt_Effect%1").arg(n)) != nullptr);
+      QCOMPARE(label->text(), QString::fromLatin1(texts[n - 1][0]));
+      QCOMPARE(label->toolTip(), QString::fromLatin1(texts[n - 1][1]));
+    }
+    QVERIFY(form->findChild<QWidget*>(QStringLiteral("opt_Effect4")) == nullptr);
+  }
+
   void clickingABoardTwiceSendsBothCommandsEachTimeAndTogglesIt() {
     auto form = LoadedForm();
     // Never shown: the selection is the frame not being hidden.

@@ -7,14 +7,13 @@
 set -euo pipefail
 sim=$(realpath "$1")
 sonovar=$(realpath "$2")
+settings_tool=$(realpath "$3")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work"
 
-# Delay 0, decay 3, biases 128, boards 1 and 3, TURBO, delay 1, device 0,
-# Pulse/Sweep, name "Select File".
-printf '\x00\x00\x03\x00\x80\x00\x80\x00\x80\x00\xff\xff\x00\x00\xff\xff\x00\x00\xff\xff\x01\x00\x00\x00' > Sonovar.SET
-printf '\x00\x00\xff\xff\x00\x00\x0b\x00Select File' >> Sonovar.SET
+"$settings_tool" Sonovar.SET Delay=0 Decay=3 CyanBias=128 YellowBias=128 RedBias=128 Board1Active=1 Board3Active=1 \
+  Turbo=1 NonTurboDelay=1 InputDevice=0 Effect2Selected=1 "Name=Select File"
 cp Sonovar.SET before.SET
 
 # A square wave of +-40, 11025 Hz unsigned 8-bit stereo: every buffer has
