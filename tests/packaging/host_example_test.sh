@@ -91,7 +91,7 @@ WANT
 for host in "$work/host-pc" "$work/host-build/host"; do
   name=$(basename "$host")
   # The library the host runs with is the installed one.
-  LD_LIBRARY_PATH=$libdir LD_TRACE_LOADED_OBJECTS=1 "$host" | grep -qF "$libdir/libquorelctl.so.1" ||
+  [[ $(LD_LIBRARY_PATH=$libdir LD_TRACE_LOADED_OBJECTS=1 "$host") == *"$libdir/libquorelctl.so.1 "* ]] ||
     fail "$name does not load the installed library"
   rm -f "$work/log"
   LD_LIBRARY_PATH=$libdir "$sim" --boards 1 --log "$work/log" --view none -- "$host" > "$work/out" 2>&1 ||

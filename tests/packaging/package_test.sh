@@ -40,6 +40,14 @@ declare -A files=(
 for animation in "$source"/sonovar/animation/shipped/*.qra; do
   files[sonovar]+=" \./usr/share/sonovar/animations/$(basename "$animation" | sed 's/\./\\./g')"
 done
+# The control's widget for Qt hosts, where the build has it.
+widget_debs=("$work"/libquorelctl-widget[0-9]*_*.deb)
+if [[ -f ${widget_debs[0]} ]]; then
+  widget=${widget_debs[0]##*/}
+  widget=${widget%%_*}
+  files[$widget]="${lib}libquorelctl_widget\.so\.[0-9]+ ${lib}libquorelctl_widget\.so\.[0-9]+\.[0-9]+\.[0-9]+"
+  files[libquorelctl-widget-dev]="\./usr/include/quorelctl_widget\.h ${lib}libquorelctl_widget\.so"
+fi
 for package in "${!files[@]}"; do
   debs=("$work/${package}_"*.deb)
   [[ -f ${debs[0]} ]] || { fail "no package $package"; continue; }
@@ -64,11 +72,19 @@ for package in "${!files[@]}"; do
     fail "$package has another copyright file"
   # Installed under /usr, nothing needs a run path (and Debian forbids one).
   while read -r elf; do
-    readelf -d "$elf" | grep -Eq 'RUNPATH|RPATH' && fail "$package: ${elf#"$work/$package"} has a run path"
+    [[ $(readelf -d "$elf") =~ RUNPATH|RPATH ]] && fail "$package: ${elf#"$work/$package"} has a run path"
+    readelf -d "$elf" | sed -n "s|.*(NEEDED).*\[\(.*\)\]|$package ${elf##*/} \1|p" >> "$work/needed"
   done < <(find "$work/$package" -type f -exec sh -c 'head -c4 "$1" | grep -q ELF && echo "$1"' _ {} \;)
 done
 ls "$work"/*.deb | sed 's|.*/||; s|_.*||' | sort > "$work/made"
-printf '%s\n' "${!files[@]}" | sort | diff -u - "$work/made" || fail "other packages than the four"
+printf '%s\n' "${!files[@]}" | sort | diff -u - "$work/made" || fail "other packages than expected"
+# Every library a binary needs comes with one of these packages or is the
+# system's: none is left in the build tree.
+ldconfig -p > "$work/system-libraries"
+while read -r package binary soname; do
+  grep -q "/$soname\$" "$work"/*.files || grep -q "^[[:space:]]$soname " "$work/system-libraries" ||
+    fail "$package: $binary needs $soname, which no package provides"
+done < "$work/needed"
 
 # Dependencies: computed from the binaries, and the right ones between the packages.
 field() { dpkg-deb -f "$work/$1_"*.deb "$2"; }
@@ -85,6 +101,9 @@ done
 for library in libqt6widgets6 libsndfile1 libpulse0; do
   [[ " $(field sonovar Depends | names) " == *" $library "* ]] || fail "sonovar does not depend on $library"
 done
+if [[ -n ${widget:-} ]]; then
+  [[ $(field sonovar Depends) == *"$widget (>= $version)"* ]] || fail "sonovar does not depend on $widget"
+fi
 [[ $(field sonovar Recommends) == quorel-tools ]] || fail "sonovar recommends: $(field sonovar Recommends)"
 # 0.1.0 had everything in sonovar: the packages that took its files say so.
 for package in libquorelctl-dev quorel-tools; do
