@@ -17,7 +17,8 @@ trap 'rm -rf "$work"' EXIT
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
-prefix=$work/prefix
+# A blank in the prefix, which pkg-config needs escaped.
+prefix="$work/pre fix"
 for component in runtime dev; do
   cmake --install "$build" --prefix "$prefix" --component "$component" > /dev/null
 done
@@ -61,15 +62,15 @@ done
 # 1. pkg-config, with warnings as errors so that the header is clean C.
 export PKG_CONFIG_PATH=$libdir/pkgconfig
 [[ $(pkg-config --modversion quorelctl) == "$version" ]] || fail "pkg-config version: $(pkg-config --modversion quorelctl)"
-# shellcheck disable=SC2046 # the flags are words
-cc -std=c11 -Wall -Wextra -Wpedantic -Werror -o "$work/host-pc" "$work/host/host.c" \
-  $(pkg-config --cflags --libs quorelctl) || fail "the host does not build with pkg-config"
+# As make would run it: the shell undoes the escapes.
+flags=$(pkg-config --cflags --libs quorelctl)
+eval "cc -std=c11 -Wall -Wextra -Wpedantic -Werror -o \"\$work/host-pc\" \"\$work/host/host.c\" $flags" ||
+  fail "the host does not build with pkg-config"
 # The C++ wrapper from the installed headers alone.
 printf '%s\n' '#include <quorelctl.hpp>' \
   'int main() { return quorel::Version() >= QUORELCTL_VERSION && quorel::ListDevices().size() < 99 ? 0 : 1; }' \
   > "$work/wrapper.cpp"
-# shellcheck disable=SC2046
-c++ -std=c++17 -Wall -Wextra -Werror -o "$work/wrapper" "$work/wrapper.cpp" $(pkg-config --cflags --libs quorelctl) ||
+eval "c++ -std=c++17 -Wall -Wextra -Werror -o \"\$work/wrapper\" \"\$work/wrapper.cpp\" $flags" ||
   fail "the C++ wrapper does not build from the installed headers"
 
 # 2. find_package, outside the source tree.
