@@ -18,7 +18,7 @@ packages=(
   qt6-base-dev qt6-svg-dev libgl-dev fonts-dejavu-core
   locales tmux
   sox libsox-fmt-base
-  dpkg-dev file desktop-file-utils
+  dpkg-dev file desktop-file-utils lintian
 )
 
 # The Windows cross build (GoogleTest from its source package) and wine.

@@ -1,6 +1,7 @@
 // The C interface: property dispatch by name over the Quorel control, with
 // C++ exceptions kept on this side of the boundary.
 #include <algorithm>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -91,6 +92,22 @@ int Call(QuorelControl* c, const char* property, const void* argument, Body body
   }
 }
 
+// The smallest QuorelDevice a host may pass: the fields of the first version
+// of the structure. Fields added later lie beyond it.
+constexpr size_t kFirstDeviceSize = offsetof(QuorelDevice, reason) + sizeof(QuorelDevice::reason);
+// Larger than any version will grow to: such a size is garbage, not a newer host.
+constexpr size_t kLargestDeviceSize = 65536;
+
+// Copies `device` into an entry of the caller's `size`: as many bytes as both
+// know, zeros for the fields only the caller knows.
+void StoreDevice(const QuorelDevice& device, size_t size, void* entry) {
+  auto* bytes = static_cast<unsigned char*>(entry);
+  const size_t known = std::min(size, sizeof device);
+  std::memcpy(bytes, &device, known);
+  std::memset(bytes + known, 0, size - known);
+  std::memcpy(bytes + offsetof(QuorelDevice, size), &size, sizeof size);
+}
+
 const std::string& TextOf(const QuorelControl* c, const Property* p) {
   if (p == &kCommand) return c->control->Command();
   if (p == &kDeviceNumber) return c->control->DeviceNumber();
@@ -100,6 +117,8 @@ const std::string& TextOf(const QuorelControl* c, const Property* p) {
 }  // namespace
 
 extern "C" {
+
+QUORELCTL_API uint32_t quorel_version(void) { return QUORELCTL_VERSION; }
 
 QUORELCTL_API QuorelControl* quorel_create(const char* class_name, QuorelPropertyChanged notify, void* container) {
   if (class_name == nullptr || std::strcmp(class_name, QUOREL_CLASS_NAME) != 0) return nullptr;
@@ -172,9 +191,12 @@ QUORELCTL_API int quorel_get_int16(QuorelControl* c, const char* property, int16
 
 QUORELCTL_API int quorel_list_devices(QuorelDevice* devices, size_t capacity) {
   try {
+    const bool filling = devices != nullptr && capacity != 0;
+    const size_t size = filling ? devices[0].size : 0;
+    if (filling && (size < kFirstDeviceSize || size > kLargestDeviceSize)) return QUOREL_E_STRUCT_SIZE;
     platform::HidService& hid = platform::SystemHid();
     const std::vector<platform::HidDeviceInfo> found = hid.Enumerate();
-    if (devices == nullptr || capacity == 0) return static_cast<int>(found.size());
+    if (!filling) return static_cast<int>(found.size());
     std::vector<QuorelDevice> listed(found.size());
     for (size_t i = 0; i < found.size(); ++i) {
       const platform::HidDeviceInfo& d = found[i];
@@ -202,7 +224,8 @@ QUORELCTL_API int quorel_list_devices(QuorelDevice* devices, size_t capacity) {
         if (entry(*d).board == n)
           std::snprintf(entry(*d).reason, sizeof entry(*d).reason, "board %d is already an earlier device", n);
     }
-    std::copy_n(listed.begin(), std::min(capacity, listed.size()), devices);
+    auto* entries = reinterpret_cast<unsigned char*>(devices);
+    for (size_t i = 0; i < std::min(capacity, listed.size()); ++i) StoreDevice(listed[i], size, entries + i * size);
     return static_cast<int>(found.size());
   } catch (const std::bad_alloc&) {
     return QUOREL_E_NO_MEMORY;

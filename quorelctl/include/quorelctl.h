@@ -1,4 +1,6 @@
-/*
+/* SPDX-License-Identifier: MIT
+ * SPDX-FileCopyrightText: 2026 The Sonovar developers
+ *
  * quorelctl: control of the Quorel USB LED output boards (boards 1-16,
  * 32 outputs each).
  *
@@ -46,6 +48,24 @@
 extern "C" {
 #endif
 
+/* The version of these headers. A host that needs a newer library than the
+ * one it runs with compares quorel_version() with QUORELCTL_MAKE_VERSION. A
+ * new major version changes the ABI (and the library's SONAME); a new minor
+ * version only adds (calls, properties, fields at the end of QuorelDevice);
+ * a new patch version only mends. */
+#define QUORELCTL_VERSION_MAJOR 1
+#define QUORELCTL_VERSION_MINOR 0
+#define QUORELCTL_VERSION_PATCH 0
+#define QUORELCTL_MAKE_VERSION(major, minor, patch) \
+  ((uint32_t)(((uint32_t)(major) << 16) | ((uint32_t)(minor) << 8) | (uint32_t)(patch)))
+#define QUORELCTL_VERSION \
+  QUORELCTL_MAKE_VERSION(QUORELCTL_VERSION_MAJOR, QUORELCTL_VERSION_MINOR, QUORELCTL_VERSION_PATCH)
+
+/* The version of the library that runs, as QUORELCTL_MAKE_VERSION gives it
+ * (major in bits 16 and up, minor in bits 8-15, patch in bits 0-7), which may
+ * be newer than the headers a host was built with. */
+QUORELCTL_API uint32_t quorel_version(void);
+
 /* The class name that quorel_create() accepts. */
 #define QUOREL_CLASS_NAME "Quorel_Control.Quorel"
 
@@ -64,6 +84,7 @@ extern "C" {
 #define QUOREL_E_NULL_ARGUMENT (-5)    /* a required pointer was NULL */
 #define QUOREL_E_BUFFER_TOO_SMALL (-6) /* the text and its NUL do not fit; nothing written */
 #define QUOREL_E_NO_MEMORY (-7)        /* memory ran out during the call */
+#define QUOREL_E_STRUCT_SIZE (-8)      /* a size field the library cannot take (QuorelDevice) */
 
 typedef struct QuorelControl QuorelControl;
 
@@ -127,8 +148,11 @@ QUORELCTL_API const char *quorel_error_description(const QuorelControl *control)
 
 /* ---- Diagnostics: what the library sees, without creating a control ---- */
 
-/* One HID device as the library sees it. */
+/* One HID device as the library sees it. The structure grows at its end in
+ * later minor versions: set `size` to sizeof(QuorelDevice) before the call,
+ * and the library fills the fields that fit in that many bytes. */
 typedef struct QuorelDevice {
+  size_t size;                   /* set by the caller: sizeof(QuorelDevice) */
   char path[256];                /* device node, e.g. "/dev/hidraw3" */
   uint16_t vendor_id;
   uint16_t product_id;
@@ -143,8 +167,13 @@ typedef struct QuorelDevice {
  * searched, filling at most `capacity` entries of `devices` (which may be
  * NULL when `capacity` is 0). Each board device is opened once for writing
  * and closed again to learn whether it can be used; nothing is written.
- * Returns the number of devices present (possibly more than `capacity`), or
- * QUOREL_E_NO_MEMORY. */
+ * The `size` of devices[0] gives the size of every entry: the caller's
+ * sizeof(QuorelDevice). A size from an older version of this header gets the
+ * fields that version knows; one from a newer version gets the fields this
+ * library knows and zeros after them. Every entry filled gets that `size`.
+ * Returns the number of devices present (possibly more than `capacity`),
+ * QUOREL_E_STRUCT_SIZE (nothing written) when the size is smaller than the
+ * first version's or above 65536, or QUOREL_E_NO_MEMORY. */
 QUORELCTL_API int quorel_list_devices(QuorelDevice *devices, size_t capacity);
 
 #ifdef __cplusplus

@@ -1,11 +1,15 @@
+// SPDX-License-Identifier: MIT
+// SPDX-FileCopyrightText: 2026 The Sonovar developers
+//
 // C++ wrapper of the quorelctl C interface: owns the control, turns error
-// codes into exceptions. Header only; link against quorelctl.
+// codes into exceptions. Header only (C++17); link against quorelctl.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "quorelctl.h"
 
@@ -21,6 +25,29 @@ class Error : public std::runtime_error {
  private:
   int number_;
 };
+
+// The version of the library that runs (QUORELCTL_MAKE_VERSION), which may be
+// newer than QUORELCTL_VERSION, the headers'.
+inline uint32_t Version() noexcept { return quorel_version(); }
+
+// Every HID device present, as quorel_list_devices() gives them. Throws Error
+// when memory runs out.
+inline std::vector<QuorelDevice> ListDevices() {
+  std::vector<QuorelDevice> devices;
+  // Devices may come between counting and listing: list again with room for them.
+  for (int count = quorel_list_devices(nullptr, 0);;) {
+    if (count < 0)
+      throw Error(count, count == QUOREL_E_NO_MEMORY ? "Out of memory" : "The devices could not be listed");
+    QuorelDevice blank{};
+    blank.size = sizeof blank;
+    devices.assign(static_cast<size_t>(count) + 1, blank);  // + 1: never a capacity of 0
+    count = quorel_list_devices(devices.data(), devices.size());
+    if (count >= 0 && static_cast<size_t>(count) < devices.size()) {
+      devices.resize(static_cast<size_t>(count));
+      return devices;
+    }
+  }
+}
 
 class Control {
  public:

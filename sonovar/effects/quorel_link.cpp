@@ -13,13 +13,15 @@ namespace {
 // The boards' devices that are there but cannot be used, as "quorel devices"
 // tells them, and the rule that lets the user reach them.
 std::string DescribeUnusableBoards() {
-  int count = quorel_list_devices(nullptr, 0);
-  std::vector<QuorelDevice> devices(count > 0 ? static_cast<size_t>(count) : 0);
-  count = quorel_list_devices(devices.data(), devices.size());
   std::string text;
   bool denied = false;
-  for (int i = 0; i < count && static_cast<size_t>(i) < devices.size(); ++i) {
-    const QuorelDevice& d = devices[static_cast<size_t>(i)];
+  std::vector<QuorelDevice> devices;
+  try {
+    devices = quorel::ListDevices();
+  } catch (const quorel::Error&) {
+    return {};  // memory ran out: the start-up message goes without the details
+  }
+  for (const QuorelDevice& d : devices) {
     if (d.board == 0 || d.usable) continue;
     text += std::string(d.path) + ": board " + std::to_string(d.board) + ", not usable: " + d.reason + "\n";
     denied = denied || d.permission_denied;

@@ -2,6 +2,8 @@
 // sysfs tree, read back byte for byte.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstddef>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -205,6 +207,7 @@ TEST_F(CapiTest, ListDevicesExplainsEachDevice) {
   tree_.Add("hidraw4", 0xE7A1, 0x00F4, testing_support::FakeSysfs::Node::kNone);    // board 5, no node
   ASSERT_EQ(quorel_list_devices(nullptr, 0), 5);
   QuorelDevice devices[5];
+  devices[0].size = sizeof(QuorelDevice);
   ASSERT_EQ(quorel_list_devices(devices, 5), 5);
   struct Want {
     int board;
@@ -226,8 +229,49 @@ TEST_F(CapiTest, ListDevicesExplainsEachDevice) {
   EXPECT_EQ(std::string(devices[2].path), board3_);
   // A smaller array is filled as far as it goes; the count is still all of them.
   QuorelDevice two[2];
+  two[0].size = sizeof two[0];
   EXPECT_EQ(quorel_list_devices(two, 2), 5);
   EXPECT_EQ(two[1].board, 0);
+  EXPECT_EQ(two[1].size, sizeof two[1]);
+}
+
+// Hosts built with another version of the header pass another size: the
+// entries are that far apart, filled as far as both know, zeros beyond.
+TEST_F(CapiTest, ListDevicesHonoursTheCallersSize) {
+  constexpr size_t kFirst = offsetof(QuorelDevice, reason) + sizeof(QuorelDevice::reason);
+  struct Case {
+    size_t size;
+    int result;
+  };
+  const Case cases[] = {{0, QUOREL_E_STRUCT_SIZE},          {kFirst - 1, QUOREL_E_STRUCT_SIZE},
+                        {65537, QUOREL_E_STRUCT_SIZE},      {kFirst, 3},
+                        {sizeof(QuorelDevice), 3},          {sizeof(QuorelDevice) + 40, 3}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.size);
+    const size_t stride = std::max(c.size, sizeof(QuorelDevice));
+    std::vector<unsigned char> memory(3 * stride + 16, 0xAB);
+    std::memcpy(memory.data(), &c.size, sizeof c.size);
+    ASSERT_EQ(quorel_list_devices(reinterpret_cast<QuorelDevice*>(memory.data()), 2), c.result);
+    if (c.result < 0) {
+      EXPECT_EQ(memory[sizeof c.size], 0xAB) << "nothing is written";
+      continue;
+    }
+    for (size_t i = 0; i < 2; ++i) {
+      QuorelDevice entry;
+      std::memcpy(&entry, memory.data() + i * c.size, std::min(c.size, sizeof entry));
+      EXPECT_EQ(entry.size, c.size);
+      EXPECT_EQ(entry.board, i == 0 ? 1 : 0);
+      EXPECT_EQ(std::string(entry.path), i == 0 ? board1_ : tree_.dev() + "/hidraw1");
+      for (size_t k = sizeof entry; k < c.size; ++k) ASSERT_EQ(memory[i * c.size + k], 0) << "byte " << k;
+    }
+    EXPECT_EQ(memory[2 * c.size], 0xAB) << "the third entry is not touched";
+  }
+}
+
+TEST(CapiVersion, TheLibraryIsTheVersionOfItsHeader) {
+  EXPECT_EQ(quorel_version(), QUORELCTL_VERSION);
+  EXPECT_EQ(QUORELCTL_MAKE_VERSION(1, 2, 3), 0x010203u);
+  EXPECT_GE(quorel_version(), QUORELCTL_MAKE_VERSION(1, 0, 0));
 }
 
 }  // namespace

@@ -14,6 +14,8 @@ typedef void (*DestroyCall)(QuorelControl *);
 typedef int (*SetTextCall)(QuorelControl *, const char *, const char *);
 typedef int (*GetTextCall)(QuorelControl *, const char *, char *, size_t);
 typedef const char *(*DescriptionCall)(const QuorelControl *);
+typedef uint32_t (*VersionCall)(void);
+typedef int (*ListCall)(QuorelDevice *, size_t);
 
 static int failures = 0;
 
@@ -39,10 +41,22 @@ int main(void) {
   SetTextCall set_text = LOOK_UP(SetTextCall, "quorel_set_text");
   GetTextCall get_text = LOOK_UP(GetTextCall, "quorel_get_text");
   DescriptionCall description = LOOK_UP(DescriptionCall, "quorel_error_description");
-  if (!create || !destroy || !set_text || !get_text || !description) {
+  VersionCall version = LOOK_UP(VersionCall, "quorel_version");
+  ListCall list = LOOK_UP(ListCall, "quorel_list_devices");
+  if (!create || !destroy || !set_text || !get_text || !description || !version || !list) {
     fprintf(stderr, "FAILED: a C call of the interface is not exported\n");
     return 1;
   }
+
+  Check(version() == QUORELCTL_VERSION, "the DLL is the version of its header");
+  /* The caller's size tells the library how large each entry is. */
+  QuorelDevice devices[4];
+  memset(devices, 0, sizeof devices);
+  Check(list(devices, 4) == QUOREL_E_STRUCT_SIZE, "a device list without a size is refused");
+  devices[0].size = sizeof devices[0];
+  int count = list(devices, 4);
+  Check(count >= 0, "the devices are listed");
+  for (int i = 0; i < count && i < 4; ++i) Check(devices[i].size == sizeof devices[i], "each entry gets the size");
 
   Check(create("Quorel_Control.Other", NULL, NULL) == NULL, "another class name gives no control");
   QuorelControl *control = create(QUOREL_CLASS_NAME, NULL, NULL);

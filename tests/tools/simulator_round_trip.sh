@@ -77,7 +77,7 @@ if [[ $(id -u) -eq 0 ]] && command -v runuser >/dev/null; then
   # The build tree may sit where nobody cannot reach it: run copies.
   mkdir -p "$work/bin"
   cp "$quorel" "$work/bin/quorel"
-  cp "$library" "$work/bin/libquorelctl.so.0"
+  cp "$library" "$work/bin/$(readelf -d "$library" | sed -n 's/.*Library soname: \[\(.*\)\]$/\1/p')"
   chmod -R a+rX "$work"
   runuser -u nobody -- env LD_LIBRARY_PATH="$work/bin" QUOREL_SYSFS_ROOT="$tree/sys" QUOREL_DEV_ROOT="$tree/dev" \
     "$work/bin/quorel" devices > "$work/devices" 2>&1 || true

@@ -27,19 +27,11 @@ int Usage() {
   return 2;
 }
 
-std::vector<QuorelDevice> ListDevices() {
-  int count = quorel_list_devices(nullptr, 0);
-  std::vector<QuorelDevice> devices(count > 0 ? count : 0);
-  count = quorel_list_devices(devices.data(), devices.size());
-  devices.resize(count > 0 ? std::min<size_t>(count, devices.size()) : 0);
-  return devices;
-}
-
 int Detect() {
   quorel::Control control;
   const std::string detected = control.Detected();
   std::printf("Detected %s\n", detected.c_str());
-  const std::vector<QuorelDevice> devices = ListDevices();
+  const std::vector<QuorelDevice> devices = quorel::ListDevices();
   int found = 0;
   for (size_t k = 0; k < detected.size(); ++k) {
     if (detected[k] != '1') continue;
@@ -54,7 +46,7 @@ int Detect() {
 }
 
 int Devices() {
-  const std::vector<QuorelDevice> devices = ListDevices();
+  const std::vector<QuorelDevice> devices = quorel::ListDevices();
   if (devices.empty()) {
     std::printf("no HID devices found\n");
     return 0;
