@@ -23,7 +23,7 @@ void Form1::Command2_Click() {
   r.InputDevice = static_cast<int16_t>(Combo1->currentIndex());
   r.Turbo = Check1->checkState() != Qt::Unchecked;
   r.NonTurboDelay = static_cast<int16_t>(Slider1->value());
-  r.Name = lbl_File->text().toLocal8Bit().toStdString();
+  r.Name = qra_name_.empty() ? lbl_File->text().toLocal8Bit().toStdString() : qra_name_;
   r.BoardActive = ActiveBoardSet();
   for (int n = 1; n <= 3; ++n) r.EffectSelected[n] = opt_Effect[n]->isChecked();
   const std::string error = SaveSettingsFile(kSettingsFileName, r);
@@ -54,8 +54,10 @@ void Form1::LoadSettings() {
   opt_Effect[2]->setChecked(r.EffectSelected[2]);
   if (r.EffectSelected[3]) {
     opt_Effect[3]->setChecked(true);
-    const QString name = QString::fromLocal8Bit(r.Name);
-    if (LoadQraFile(r.Name, AnimationFolderList(), effects_.Animation)) lbl_File->setText(name);
+    if (LoadQraFile(r.Name, AnimationFolderList(), effects_.Animation)) {
+      qra_name_ = r.Name;
+      lbl_File->setText(QString::fromLocal8Bit(r.Name));
+    }
     MakeQraLinkAvailable();
   } else {
     opt_Effect[3]->setChecked(false);
