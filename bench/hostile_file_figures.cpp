@@ -4,6 +4,7 @@
 // unreadable frames. Prints one line per case and the worst of each kind.
 //   hostile_file_figures [FOLDER]   (a folder with some 16 GiB of sparse room; /tmp by default)
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -84,8 +85,8 @@ int main(int argc, char** argv) {
   const std::string settings = (folder / sonovar::kSettingsFileName).string();
   sonovar::SettingsRecord record;
   record.Name = "rainbow";
-  Write(settings, std::string(sonovar::EncodeSettings(record).begin(), sonovar::EncodeSettings(record).end()),
-        1ll << 30);
+  const std::vector<uint8_t> encoded = sonovar::EncodeSettings(record);
+  Write(settings, std::string(encoded.begin(), encoded.end()), 1ll << 30);
   auto start = Clock::now();
   sonovar::LoadSettingsFile(settings);
   const double load_ms = Ms(Clock::now() - start);
@@ -111,18 +112,26 @@ int main(int argc, char** argv) {
   in.Delay = 2;
   sonovar::ActiveBoards active{false, true, true, true, true};
   NoBoards link;
-  double worst_step = 0, total = 0;
+  // The CPU time of the thread as well as the clock: on a shared machine a
+  // step may wait for the processor, which is not its own work.
+  double worst_step = 0, worst_cpu = 0, total = 0;
   constexpr int kSteps = 2000;
   for (int i = 0; i < kSteps; ++i) {
+    timespec cpu_start{}, cpu_end{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpu_start);
     const auto step_start = Clock::now();
     engine.Step(in, active, link);
     const double ms = Ms(Clock::now() - step_start);
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpu_end);
+    const double cpu_ms = (cpu_end.tv_sec - cpu_start.tv_sec) * 1e3 + (cpu_end.tv_nsec - cpu_start.tv_nsec) / 1e6;
     worst_step = std::max(worst_step, ms);
+    worst_cpu = std::max(worst_cpu, cpu_ms);
     total += ms;
   }
-  std::printf("  frames held %.1f MB; step mean %.3f ms, worst %.3f ms over %d steps\n", held / 1e6, total / kSteps,
-              worst_step, kSteps);
+  std::printf("  frames held %.1f MB; step mean %.3f ms, worst %.3f ms (%.3f ms of CPU) over %d steps\n", held / 1e6,
+              total / kSteps, worst_step, worst_cpu, kSteps);
   fs::remove_all(folder);
-  std::printf("Worst animation load: %.1f ms; worst QRA Link step: %.3f ms\n", worst_load, worst_step);
+  std::printf("Worst animation load: %.1f ms; worst QRA Link step: %.3f ms (%.3f ms of CPU)\n", worst_load,
+              worst_step, worst_cpu);
   return 0;
 }
