@@ -14,14 +14,28 @@
 
 namespace {
 
-const std::string& Path() {
-  static const std::string path = [] {
-    char folder[] = "/tmp/settings-fuzz-XXXXXX";
-    if (::mkdtemp(folder) == nullptr) std::abort();
-    return std::string(folder) + "/" + sonovar::kSettingsFileName;
-  }();
-  return path;
-}
+// A folder of its own for each input, removed with its file afterwards; in
+// memory where the system has a place for it, since every save is flushed.
+class Folder {
+ public:
+  Folder() {
+    char memory[] = "/dev/shm/settings-fuzz-XXXXXX";
+    char disk[] = "/tmp/settings-fuzz-XXXXXX";
+    const char* made = ::mkdtemp(memory);
+    if (made == nullptr) made = ::mkdtemp(disk);
+    if (made == nullptr) std::abort();
+    folder_ = made;
+    path_ = folder_ + "/" + sonovar::kSettingsFileName;
+  }
+  ~Folder() {
+    ::unlink(path_.c_str());
+    ::rmdir(folder_.c_str());
+  }
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string folder_, path_;
+};
 
 }  // namespace
 
@@ -32,10 +46,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const sonovar::SettingsRecord again = sonovar::DecodeSettings(bytes);
   if (sonovar::EncodeSettings(again) != bytes || again.Name != first.Name) std::abort();
 
-  std::ofstream(Path(), std::ios::binary | std::ios::trunc).write(reinterpret_cast<const char*>(data), size);
-  if (sonovar::LoadSettingsFile(Path()).Name != first.Name || !sonovar::SaveSettingsFile(Path(), again).empty())
+  const Folder folder;
+  std::ofstream(folder.path(), std::ios::binary).write(reinterpret_cast<const char*>(data), size);
+  if (sonovar::LoadSettingsFile(folder.path()).Name != first.Name ||
+      !sonovar::SaveSettingsFile(folder.path(), again).empty())
     std::abort();
-  std::ifstream in(Path(), std::ios::binary);
+  std::ifstream in(folder.path(), std::ios::binary);
   const std::string file{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
   const size_t longest = sonovar::kSettingsFixedBytes + 65535;
   const size_t expected = std::max(bytes.size(), std::min(size, longest));
