@@ -50,12 +50,13 @@ enum class ReadStatus {
 };
 
 // Reads at most `limit` bytes of the regular file at `path`. The name is
-// opened first, without waiting and without following a link in its last
-// part, and only the open file is checked, so that a FIFO or a device put in
+// opened first, without waiting (and, with Links::kRefuse, without following
+// a link in its last part), and only the open file is checked, so that a FIFO or a device put in
 // place of the name between a check and the open cannot hold the caller.
 // *more (when not null) tells whether the file holds more than `limit` bytes.
-ReadStatus ReadRegularFile(const std::filesystem::path& path, size_t limit, std::string* bytes, bool* more = nullptr,
-                           std::string* error = nullptr);
+enum class Links { kFollow, kRefuse };
+ReadStatus ReadRegularFile(const std::filesystem::path& path, size_t limit, Links links, std::string* bytes,
+                           bool* more = nullptr, std::string* error = nullptr);
 
 // Creates `path` empty unless something (a file, a link, dangling or not)
 // already has that name; never creates a file through a link.

@@ -32,11 +32,12 @@ LinkTarget FollowOwnLinks(const std::string& path) {
   return {LinkTarget::kForeign, path};
 }
 
-ReadStatus ReadRegularFile(const std::filesystem::path& path, size_t limit, std::string* bytes, bool* more,
-                           std::string* error) {
+ReadStatus ReadRegularFile(const std::filesystem::path& path, size_t limit, Links links, std::string* bytes,
+                           bool* more, std::string* error) {
   bytes->clear();
   if (more != nullptr) *more = false;
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+  const int fd =
+      ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | (links == Links::kRefuse ? O_NOFOLLOW : 0));
   if (fd < 0) {
     const int why = errno;
     if (error != nullptr) *error = std::strerror(why);

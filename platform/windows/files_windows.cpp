@@ -14,11 +14,15 @@ LinkTarget FollowOwnLinks(const std::string& path) {
   return {there ? LinkTarget::kReached : LinkTarget::kNone, path};
 }
 
-ReadStatus ReadRegularFile(const std::filesystem::path& path, size_t limit, std::string* bytes, bool* more,
-                           std::string* error) {
+ReadStatus ReadRegularFile(const std::filesystem::path& path, size_t limit, Links links, std::string* bytes,
+                           bool* more, std::string* error) {
   bytes->clear();
   if (more != nullptr) *more = false;
   std::error_code ec;
+  if (links == Links::kRefuse && std::filesystem::is_symlink(std::filesystem::symlink_status(path, ec))) {
+    if (error != nullptr) *error = "a symbolic link";
+    return ReadStatus::kRefused;
+  }
   const std::filesystem::file_status status = std::filesystem::status(path, ec);
   if (!std::filesystem::exists(status)) return ReadStatus::kMissing;
   if (!std::filesystem::is_regular_file(status)) {

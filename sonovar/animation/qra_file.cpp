@@ -150,7 +150,9 @@ bool LoadQraFile(std::string_view name, const AnimationFolders& folders, QraAnim
   // without keeping them, so the bytes read are bounded here.
   std::string text;
   bool more = false;
-  if (!path.empty() && platform::ReadRegularFile(path, kMaxQraFileBytes, &text, &more) == platform::ReadStatus::kRead) {
+  // A link to an animation is as good as the file (the list shows it too).
+  if (!path.empty() && platform::ReadRegularFile(path, kMaxQraFileBytes, platform::Links::kFollow, &text, &more) ==
+                           platform::ReadStatus::kRead) {
     MemoryBuffer buffer(text);
     std::istream in(&buffer);
     loaded = ReadQraFrames(in, animation);

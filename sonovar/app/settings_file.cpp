@@ -37,10 +37,10 @@ platform::ReadStatus ReadHead(const platform::LinkTarget& target, std::string* h
   if (target.state != platform::LinkTarget::kReached) {
     *error = target.state == platform::LinkTarget::kDangling
                  ? "it is a symbolic link to nothing, and no file is made through one"
-                 : "it is a symbolic link that another user owns";
+                 : "it is a symbolic link that is not the user's own, or one of too many in a row";
     return platform::ReadStatus::kRefused;
   }
-  return platform::ReadRegularFile(target.path, kMostBytes, head, nullptr, error);
+  return platform::ReadRegularFile(target.path, kMostBytes, platform::Links::kRefuse, head, nullptr, error);
 }
 
 std::span<const uint8_t> AsBytes(const std::string& text) {

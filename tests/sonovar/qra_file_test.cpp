@@ -189,6 +189,9 @@ TEST_F(QraFoldersTest, EveryListedNameAndItsShortNameLoadTheSameFile) {
   for (const auto& row : rows) Write("user", row.file, std::string("1\n\"") + row.file + "\"\n");
   Write("user", "back\\slash.qra", "1\n\"x\"\n");
   EXPECT_EQ(ListQraFiles(folders_).size(), std::size(rows)) << "a name the loader refuses is not listed";
+  std::filesystem::create_symlink(root_ / "user" / "plain.qra", root_ / "program" / "link.qra");
+  QraAnimation linked;
+  EXPECT_TRUE(LoadQraFile("link", folders_, linked)) << "a link to an animation loads";
   for (const auto& row : rows) {
     EXPECT_EQ(QraShortName(row.file), row.short_name);
     QraAnimation animation;
