@@ -32,7 +32,7 @@ wait_for "$work/child" 50
 folder=$(dirname "$(cat "$work/folder")")
 kill -KILL "$simulator"
 ends_within "$(cat "$work/child")" 30 || fail "the command outlived a killed simulator"
-[[ -d "$folder" ]] || fail "the killed simulator's folder should be there until the next start"
+# (Another simulator started meanwhile may have removed it already.)
 "$sim" --boards 2 --view none -- true || fail "the next start failed"
 [[ ! -e "$folder" ]] || { fail "the next start left the abandoned folder"; rm -rf "$folder"; }
 ((failures == 0)) && echo "simulator hostile: ok"
