@@ -212,13 +212,6 @@ TEST_F(SettingsFileTest, LinksAreFollowedOnlyWhenTheUserOwnsThem) {
   EXPECT_NE(SaveSettingsFile(path_, SavedRecord()), "");
   EXPECT_EQ(LoadSettingsFile(target).Delay, 9) << "nor written through";
   EXPECT_TRUE(std::filesystem::is_symlink(path_));
-  // Replaced without the link's say, a file gets no mode from the target.
-  const mode_t mask = ::umask(022);
-  ASSERT_EQ(platform::ReplaceFileContents(path_, kSaved), "");
-  ::umask(mask);
-  struct stat made {};
-  ASSERT_EQ(::stat(path_.c_str(), &made), 0);
-  EXPECT_NE(made.st_mode & 07777, 0600u);
 }
 
 TEST_F(SettingsFileTest, AHugeOldFileCostsNoMoreThanTheLongestRecord) {
