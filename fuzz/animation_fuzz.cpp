@@ -29,6 +29,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   sonovar::ReadQraFrames(in, engine.Animation);
   engine.Animation.QraFramePos = 1;
   const int count = engine.Animation.QraFrameCount;
+  // Loads one after the other keep no more than one file's worth of frames.
+  size_t held = 0;
+  for (const std::string& frame : engine.Animation.QraFrames) held += frame.size();
+  if (held > sonovar::kMaxQraFileFrameBytes) std::abort();
 
   for (int i = 1; i <= count && i <= 64; ++i) {
     const std::string& frame = engine.Animation.QraFrames[i];

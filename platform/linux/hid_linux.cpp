@@ -1,7 +1,10 @@
 // Linux backend of the HID service: hidraw nodes found through sysfs.
 // <sysfs> is /sys and <dev> is /dev unless QUOREL_SYSFS_ROOT / QUOREL_DEV_ROOT
 // name other folders, which is how tests and the board simulator present
-// boards made of plain files and FIFOs.
+// boards made of plain files and FIFOs. A privileged process (setuid, file
+// capabilities) ignores both, so that whoever starts it cannot point its
+// writes at a file of their choice; and only in such a test tree is a node
+// anything but a character device.
 #include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -22,8 +25,10 @@
 namespace platform {
 namespace {
 
+constexpr const char* kDevRootVariable = "QUOREL_DEV_ROOT";
+
 std::string RootFromEnv(const char* variable, const char* fallback) {
-  const char* value = std::getenv(variable);
+  const char* value = ::secure_getenv(variable);
   return value != nullptr && *value != '\0' ? value : fallback;
 }
 
@@ -96,7 +101,7 @@ class LinuxHid final : public HidService {
  public:
   std::vector<HidDeviceInfo> Enumerate() override {
     const std::string sysfs = RootFromEnv("QUOREL_SYSFS_ROOT", "/sys");
-    const std::string dev = RootFromEnv("QUOREL_DEV_ROOT", "/dev");
+    const std::string dev = RootFromEnv(kDevRootVariable, "/dev");
     const std::string class_dir = sysfs + "/class/hidraw";
 
     std::vector<std::string> names;
@@ -130,10 +135,19 @@ class LinuxHid final : public HidService {
   }
 
   HidHandle Open(const std::string& path, HidOpenError* error) override {
-    // Non-blocking, so that a write can give up at its deadline.
-    int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK);
+    // Non-blocking, so that a write can give up at its deadline; never
+    // through a link put in place of a node.
+    int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
     if (fd < 0) {
       if (error != nullptr) *error = {std::strerror(errno), errno == EACCES || errno == EPERM};
+      return kInvalidHidHandle;
+    }
+    // A regular file in place of a node would take reports for ever.
+    struct stat node {};
+    const bool test_tree = RootFromEnv(kDevRootVariable, "").size() > 0;
+    if (::fstat(fd, &node) != 0 || (!S_ISCHR(node.st_mode) && !test_tree)) {
+      ::close(fd);
+      if (error != nullptr) *error = {"not a character device", false};
       return kInvalidHidHandle;
     }
     return fd;

@@ -1,5 +1,10 @@
-// POSIX backend of the whole-file replacement: mkstemp, fsync, rename.
+// POSIX backend of the whole-file replacement: an unnamed file (O_TMPFILE)
+// written and flushed, then given a name beside the old file and renamed over
+// it; where the system has no unnamed files, a named one (O_EXCL) instead.
+#include "platform/posix/replace_file_posix.h"
+
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -28,25 +33,85 @@ bool WriteAll(int fd, std::span<const uint8_t> bytes) {
   return true;
 }
 
+// While a temporary name exists, the signals that end a program by default
+// (a closed terminal, Ctrl-C, kill) wait, so that the name is always either
+// renamed or removed; they are delivered as soon as that is done.
+class TerminationSignalsHeld {
+ public:
+  TerminationSignalsHeld() {
+    sigset_t held;
+    sigemptyset(&held);
+    for (int s : {SIGHUP, SIGINT, SIGQUIT, SIGTERM}) sigaddset(&held, s);
+    ::pthread_sigmask(SIG_BLOCK, &held, &saved_);
+  }
+  ~TerminationSignalsHeld() { ::pthread_sigmask(SIG_SETMASK, &saved_, nullptr); }
+  TerminationSignalsHeld(const TerminationSignalsHeld&) = delete;
+  TerminationSignalsHeld& operator=(const TerminationSignalsHeld&) = delete;
+
+ private:
+  sigset_t saved_;
+};
+
+// Created like any new file (0666 less the umask); an existing regular file's
+// own permissions are carried over. A link's target gives nothing: lstat.
+std::string WriteContent(int fd, const std::string& path, std::span<const uint8_t> bytes) {
+  struct stat old {};
+  if (::lstat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode) && ::fchmod(fd, old.st_mode & 07777) != 0)
+    return std::strerror(errno);
+  if (!WriteAll(fd, bytes) || ::fsync(fd) != 0) return std::strerror(errno);
+  return {};
+}
+
+std::string TemporaryName(const std::string& path, unsigned attempt) {
+  return path + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(attempt);
+}
+
+void SyncFolder(const std::string& path) {
+  // The rename itself reaches the disk with the folder.
+  const int dir = ::open(Folder(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir >= 0) {
+    ::fsync(dir);
+    ::close(dir);
+  }
+}
+
+// Gives the complete unnamed file `fd` a name beside `path` and renames it
+// over `path`. False (errno kept) when the system cannot link it in.
+bool LinkIn(int fd, const std::string& path, std::string* error) {
+  const std::string self = "/proc/self/fd/" + std::to_string(fd);
+  TerminationSignalsHeld held;
+  for (unsigned attempt = 0; attempt < 100; ++attempt) {
+    const std::string temporary = TemporaryName(path, attempt);
+    if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, temporary.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+      if (errno == EEXIST) continue;
+      return false;
+    }
+    if (::rename(temporary.c_str(), path.c_str()) != 0) {
+      *error = std::strerror(errno);
+      ::unlink(temporary.c_str());
+    }
+    return true;
+  }
+  *error = std::strerror(EEXIST);
+  return true;
+}
+
 }  // namespace
 
-std::string ReplaceFileContents(const std::string& path, std::span<const uint8_t> bytes,
-                                const std::function<bool()>& before_rename) {
-  const std::string folder = Folder(path);
-  // Created like any new file (0666 less the umask); an existing file's own
-  // permissions are carried over below.
+namespace posix {
+
+std::string ReplaceThroughNamedFile(const std::string& path, std::span<const uint8_t> bytes,
+                                    const std::function<bool()>& before_rename) {
+  TerminationSignalsHeld held;
   std::string temporary;
   int fd = -1;
   for (unsigned attempt = 0; fd < 0 && attempt < 100; ++attempt) {
-    temporary = path + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(attempt);
+    temporary = TemporaryName(path, attempt);
     fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0 && errno != EEXIST) return std::strerror(errno);
   }
   if (fd < 0) return std::strerror(EEXIST);
-  std::string error;
-  struct stat old {};
-  if (::stat(path.c_str(), &old) == 0 && ::fchmod(fd, old.st_mode & 07777) != 0) error = std::strerror(errno);
-  if (error.empty() && (!WriteAll(fd, bytes) || ::fsync(fd) != 0)) error = std::strerror(errno);
+  std::string error = WriteContent(fd, path, bytes);
   if (::close(fd) != 0 && error.empty()) error = std::strerror(errno);
   if (error.empty() && before_rename && !before_rename()) error = "interrupted";
   if (error.empty() && ::rename(temporary.c_str(), path.c_str()) != 0) error = std::strerror(errno);
@@ -54,12 +119,33 @@ std::string ReplaceFileContents(const std::string& path, std::span<const uint8_t
     ::unlink(temporary.c_str());
     return error;
   }
-  // The rename itself reaches the disk with the folder.
-  const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir >= 0) {
-    ::fsync(dir);
-    ::close(dir);
+  SyncFolder(path);
+  return {};
+}
+
+}  // namespace posix
+
+std::string ReplaceFileContents(const std::string& path, std::span<const uint8_t> bytes,
+                                const std::function<bool()>& before_rename) {
+  const int fd = ::open(Folder(path).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    // Systems and file systems without unnamed files say so in one of these.
+    if (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)
+      return posix::ReplaceThroughNamedFile(path, bytes, before_rename);
+    return std::strerror(errno);
   }
+  // Until it is linked in, the new content has no name: whatever ends the
+  // program here leaves nothing behind.
+  std::string error = WriteContent(fd, path, bytes);
+  if (error.empty() && before_rename && !before_rename()) error = "interrupted";
+  if (error.empty() && !LinkIn(fd, path, &error)) {
+    // No /proc to link through: the named way, from the start.
+    ::close(fd);
+    return posix::ReplaceThroughNamedFile(path, bytes, before_rename);
+  }
+  if (::close(fd) != 0 && error.empty()) error = std::strerror(errno);
+  if (!error.empty()) return error;
+  SyncFolder(path);
   return {};
 }
 

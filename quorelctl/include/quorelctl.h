@@ -21,6 +21,12 @@
  * controls created on one thread (a DeviceNumber write to one control also
  * redirects the commands of the others), and separate for each thread.
  *
+ * Environment (Linux): QUOREL_SYSFS_ROOT and QUOREL_DEV_ROOT replace /sys
+ * and /dev. They are for tests and the board simulator only, and a
+ * privileged process (setuid or setgid, or with file capabilities) ignores
+ * them. Board nodes are opened without following a symbolic link, and outside
+ * such a test tree only character devices are taken for boards.
+ *
  * Return values of every int call:
  *   0                         success
  *   QUOREL_E_DEVICE_RANGE   16384 "Device Numbers 1-16 Only"

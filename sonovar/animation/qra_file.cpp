@@ -1,11 +1,11 @@
 #include "sonovar/animation/qra_file.h"
 
 #include <algorithm>
-#include <fstream>
 #include <system_error>
 
 #include "common/ascii.h"
 #include "common/numbers.h"
+#include "platform/files.h"
 
 namespace sonovar {
 
@@ -20,6 +20,24 @@ bool ListOrder(const std::string& a, const std::string& b) {
   if (std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), lower_less)) return true;
   if (std::lexicographical_compare(b.begin(), b.end(), a.begin(), a.end(), lower_less)) return false;
   return a < b;
+}
+
+// Reads a text held in memory.
+class MemoryBuffer : public std::streambuf {
+ public:
+  explicit MemoryBuffer(std::string& text) { setg(text.data(), text.data(), text.data() + text.size()); }
+};
+
+// What earlier loads left beyond the frames this load read is dropped, the
+// furthest first, while all frames together hold more than one file may:
+// loads one after the other keep no more than one file's worth.
+void DropLeftovers(QraAnimation& animation, int read) {
+  size_t held = 0;
+  for (const std::string& frame : animation.QraFrames) held += frame.size();
+  for (int i = kMaxQraFrames; i > read && held > kMaxQraFileFrameBytes; --i) {
+    held -= animation.QraFrames[i].size();
+    std::string().swap(animation.QraFrames[i]);
+  }
 }
 
 }  // namespace
@@ -69,11 +87,14 @@ bool ReadQraFrames(std::istream& in, QraAnimation& animation) {
   animation.QraFrameCount = *count;
   // A frame that cannot be read leaves its entry as an earlier load left it.
   size_t total = 0;
-  for (int i = 1; i <= animation.QraFrameCount; ++i) {
-    if (!reader.Next(&field) || (total += field.size()) > kMaxQraFileFrameBytes) return false;
-    animation.QraFrames[i].swap(field);
+  int read = 0;
+  while (read < animation.QraFrameCount) {
+    if (!reader.Next(&field) || (total += field.size()) > kMaxQraFileFrameBytes) break;
+    // A copy of its own size: the reader's buffer grows to the longest field.
+    animation.QraFrames[++read] = std::string(field);
   }
-  return true;
+  DropLeftovers(animation, read);
+  return read == animation.QraFrameCount || animation.QraFrameCount <= 0;
 }
 
 bool HasQraExtension(std::string_view name) {
@@ -81,6 +102,12 @@ bool HasQraExtension(std::string_view name) {
   std::string_view tail = name.substr(name.size() - 4);
   using common::AsciiLower;
   return tail[0] == '.' && AsciiLower(tail[1]) == 'q' && AsciiLower(tail[2]) == 'r' && AsciiLower(tail[3]) == 'a';
+}
+
+std::string QraShortName(std::string_view file_name) {
+  if (!file_name.ends_with(".qra")) return std::string(file_name);
+  const std::string_view stem = file_name.substr(0, file_name.size() - 4);
+  return stem.empty() || HasQraExtension(stem) ? std::string(file_name) : std::string(stem);
 }
 
 std::filesystem::path ResolveQraName(std::string_view name, const AnimationFolders& folders) {
@@ -104,7 +131,9 @@ std::vector<std::string> ListQraFiles(const AnimationFolders& folders) {
     for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
       const std::string name = it->path().filename().string();
       std::error_code type_ec;
-      if (HasQraExtension(name) && it->is_regular_file(type_ec)) names.push_back(name);
+      // A backslash is a folder part to the loader, so such a name would not load.
+      if (HasQraExtension(name) && name.find('\\') == std::string::npos && it->is_regular_file(type_ec))
+        names.push_back(name);
     }
   }
   std::sort(names.begin(), names.end(), ListOrder);
@@ -117,11 +146,19 @@ bool LoadQraFile(std::string_view name, const AnimationFolders& folders, QraAnim
   const std::filesystem::path path = ResolveQraName(name, folders);
   animation.QraFilePath = path.empty() ? std::string(name) : path.string();
   bool loaded = false;
-  std::error_code ec;
-  // Only a regular file: opening a FIFO or a device would wait for ever.
-  if (!path.empty() && std::filesystem::is_regular_file(path, ec)) {
-    std::ifstream in(path, std::ios::binary);
-    loaded = in.is_open() && ReadQraFrames(in, animation);
+  // Only a regular file, checked once it is open: a FIFO or a device would
+  // wait for ever. The reader skips blanks and text after a closing quote
+  // without keeping them, so the bytes read are bounded here.
+  std::string text;
+  bool more = false;
+  // A link to an animation is as good as the file (the list shows it too).
+  if (!path.empty() && platform::ReadRegularFile(path, kMaxQraFileBytes, platform::Links::kFollow, &text, &more) ==
+                           platform::ReadStatus::kRead) {
+    MemoryBuffer buffer(text);
+    std::istream in(&buffer);
+    loaded = ReadQraFrames(in, animation);
+    // Frames that ran on beyond the bytes read would be cut short.
+    if (more && buffer.sgetc() == kEnd) loaded = false;
   }
   animation.QraFramePos = 1;
   return loaded;

@@ -18,6 +18,9 @@ inline constexpr int kMaxQraFrames = 10000;
 // than 32767 characters can be played.
 inline constexpr size_t kMaxQraFieldBytes = 64 << 10;
 inline constexpr size_t kMaxQraFileFrameBytes = 16 << 20;
+// The most of a file the loader reads: the frames and room for blanks and
+// separators around them. A file that needs more to give its frames is broken.
+inline constexpr size_t kMaxQraFileBytes = kMaxQraFileFrameBytes + (4 << 20);
 
 // The loaded animation.
 struct QraAnimation {
@@ -48,7 +51,9 @@ class QraFieldReader {
 // number of field 1, rounded) must lie within 16 bits and be at most 10000,
 // else the old count stays; a count of 0 or less reads no frame. False when
 // the count or any announced frame cannot be read, or the frames run beyond
-// kMaxQraFileFrameBytes; what was read before that stays.
+// kMaxQraFileFrameBytes; what was read before that stays. Frames that earlier
+// loads left are dropped, the furthest first, while all entries together
+// hold more than kMaxQraFileFrameBytes.
 bool ReadQraFrames(std::istream& in, QraAnimation& animation);
 
 // The folders that hold animation files, in the order a name is looked up.
@@ -63,12 +68,20 @@ bool HasQraExtension(std::string_view name);
 std::filesystem::path ResolveQraName(std::string_view name, const AnimationFolders& folders);
 
 // The animation files of all folders, each name once, sorted without regard
-// to letter case: every regular file whose name ends in ".qra" in any case.
+// to letter case: every regular file whose name ends in ".qra" in any case
+// and that LoadQraFile can load by that name.
 std::vector<std::string> ListQraFiles(const AnimationFolders& folders);
+
+// The name that stands for the file called `file_name` (as typed or listed):
+// without its ".qra" when that is how it ends, in lower case, after a name
+// that does not end in ".qra" itself; whole otherwise (".qra", "SHOW.QRA"),
+// so that the name always loads the same file again.
+std::string QraShortName(std::string_view file_name);
 
 // Loads the file that `name` stands for: QraFilePath takes its path, the
 // frames are read, and QraFramePos becomes 1 whatever happens. True when the
-// whole file was read.
+// whole file was read. Only a regular file is read (FIFOs and devices are
+// refused without waiting), and at most kMaxQraFileBytes of it.
 bool LoadQraFile(std::string_view name, const AnimationFolders& folders, QraAnimation& animation);
 
 }  // namespace sonovar

@@ -64,9 +64,12 @@ class Form1 : public QWidget {
   void tmr_Hide_Timer();
 
   // Loads the animation file that `name` stands for, as "Load" in the file
-  // dialog does: on success lbl_File shows the name without ".qra"; in any
-  // case QRA Link becomes available. True when the file loaded.
+  // dialog does: on success lbl_File shows its short name (QraShortName),
+  // which "Make Default" stores; in any case QRA Link becomes available. True
+  // when the file loaded. The second takes the name's bytes as they are, so
+  // that names that are not valid text load too.
   bool LoadAnimation(const QString& name);
+  bool LoadAnimationName(const std::string& name);
   // The folders an animation name is looked up in, in order: the program's
   // own, the user's, the installed program's shipped ones.
   AnimationFolders AnimationFolderList() const;
@@ -156,6 +159,9 @@ class Form1 : public QWidget {
   QLabel* delay_shown_ = nullptr;  // Slider1's value, beside it
   QString command_line_;
   SettingsRecord settings_;  // the record as last loaded or saved
+  // The bytes of the animation name lbl_File shows, which its text may not
+  // hold exactly (a name that is not valid UTF-8); empty until a file loads.
+  std::string qra_name_;
 };
 
 }  // namespace sonovar

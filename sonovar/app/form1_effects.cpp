@@ -224,17 +224,20 @@ void Form1::ShowReportDelay() { delay_shown_->setText(QStringLiteral("%1 ms").ar
 void Form1::lbl_File_Click() {
   // The name box starts with the name of the file last loaded or tried,
   // which is what "Load" takes.
-  const QString last = QString::fromLocal8Bit(
-      std::filesystem::path(effects_.Animation.QraFilePath).filename().string());
-  FrmDialog dialog(AnimationFolderList(), last, [this](const QString& name) { LoadAnimation(name); }, this);
+  const std::string last = std::filesystem::path(effects_.Animation.QraFilePath).filename().string();
+  FrmDialog dialog(AnimationFolderList(), last, [this](const std::string& name) { LoadAnimationName(name); }, this);
   dialog.exec();
 }
 
-bool Form1::LoadAnimation(const QString& name) {
-  const bool loaded = LoadQraFile(name.toLocal8Bit().toStdString(), AnimationFolderList(), effects_.Animation);
-  // The extension comes off the caption only when it is there, so that the
-  // caption always names the same file again.
-  if (loaded) lbl_File->setText(HasQraExtension(name.toStdString()) ? name.chopped(4) : name);
+bool Form1::LoadAnimation(const QString& name) { return LoadAnimationName(name.toLocal8Bit().toStdString()); }
+
+bool Form1::LoadAnimationName(const std::string& name) {
+  const bool loaded = LoadQraFile(name, AnimationFolderList(), effects_.Animation);
+  // The caption, and what "Make Default" stores, name the same file again.
+  if (loaded) {
+    qra_name_ = QraShortName(name);
+    lbl_File->setText(QString::fromLocal8Bit(qra_name_));
+  }
   MakeQraLinkAvailable();
   return loaded;
 }

@@ -27,7 +27,7 @@ void Form1::Command2_Click() {
   r.InputDevice = static_cast<int16_t>(Combo1->currentIndex());
   r.Turbo = Check1->checkState() != Qt::Unchecked;
   r.NonTurboDelay = static_cast<int16_t>(Slider1->value());
-  r.Name = lbl_File->text().toLocal8Bit().toStdString();
+  r.Name = qra_name_.empty() ? lbl_File->text().toLocal8Bit().toStdString() : qra_name_;
   r.BoardActive = ActiveBoardSet();
   for (int n = 1; n <= kEffectCount; ++n)
     if (const int field = kEffects[n - 1].stored_as; field != 0) r.EffectSelected[field] = opt_Effect[n]->isChecked();
@@ -64,8 +64,10 @@ void Form1::LoadSettings() {
     const bool chosen = r.EffectSelected[effect.stored_as];
     opt_Effect[n]->setChecked(chosen);
     if (chosen && effect.needs_animation) {
-      if (LoadQraFile(r.Name, AnimationFolderList(), effects_.Animation))
+      if (LoadQraFile(r.Name, AnimationFolderList(), effects_.Animation)) {
+        qra_name_ = r.Name;
         lbl_File->setText(QString::fromLocal8Bit(r.Name));
+      }
       MakeQraLinkAvailable();
     }
   }

@@ -9,15 +9,15 @@
 
 namespace sonovar {
 
-FrmDialog::FrmDialog(const AnimationFolders& folders, const QString& name,
-                     std::function<void(const QString&)> load, QWidget* parent)
+FrmDialog::FrmDialog(const AnimationFolders& folders, const std::string& name,
+                     std::function<void(const std::string&)> load, QWidget* parent)
     : QDialog(parent), folders_(folders), load_(std::move(load)) {
   setObjectName(QStringLiteral("frmDialog"));
   setWindowTitle(QStringLiteral("Form2"));
   Label1 = new QLabel(QStringLiteral("Select a File to Load and click OK"), this);
   filDialog = new QListWidget(this);
   filDialog->setObjectName(QStringLiteral("filDialog"));
-  txt_FileName = new QLineEdit(name, this);
+  txt_FileName = new QLineEdit(this);
   txt_FileName->setObjectName(QStringLiteral("txt_FileName"));
   cmdOK = new QPushButton(QStringLiteral("OK"), this);
   cmdOK->setObjectName(QStringLiteral("cmdOK"));
@@ -35,6 +35,8 @@ FrmDialog::FrmDialog(const AnimationFolders& folders, const QString& name,
   layout->addWidget(txt_FileName);
   layout->addLayout(buttons);
 
+  Choose(name);
+
   connect(filDialog, &QListWidget::itemClicked, this, [this] { filDialog_Click(); });
   // A double click is a click and "Load".
   connect(filDialog, &QListWidget::itemActivated, this, [this] {
@@ -49,16 +51,27 @@ FrmDialog::FrmDialog(const AnimationFolders& folders, const QString& name,
 void FrmDialog::Form_Load() {
   cmdOK->setText(QStringLiteral("Load"));
   filDialog->clear();
-  for (const std::string& file : ListQraFiles(folders_)) filDialog->addItem(QString::fromLocal8Bit(file));
+  for (const std::string& file : ListQraFiles(folders_)) {
+    auto* item = new QListWidgetItem(QString::fromLocal8Bit(file), filDialog);
+    item->setData(Qt::UserRole, QByteArray::fromStdString(file));
+  }
+}
+
+void FrmDialog::Choose(const std::string& name) {
+  chosen_name_ = name;
+  chosen_text_ = QString::fromLocal8Bit(name);
+  txt_FileName->setText(chosen_text_);
 }
 
 void FrmDialog::filDialog_Click() {
-  if (QListWidgetItem* item = filDialog->currentItem()) txt_FileName->setText(item->text());
+  if (QListWidgetItem* item = filDialog->currentItem()) Choose(item->data(Qt::UserRole).toByteArray().toStdString());
 }
 
 void FrmDialog::cmdOK_Click() {
-  // Closed whatever the outcome of the load.
-  if (load_) load_(txt_FileName->text());
+  // Closed whatever the outcome of the load. A name typed or changed is
+  // taken as the text shows it.
+  const QString text = txt_FileName->text();
+  if (load_) load_(text == chosen_text_ ? chosen_name_ : text.toLocal8Bit().toStdString());
   accept();
 }
 

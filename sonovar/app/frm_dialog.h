@@ -3,6 +3,7 @@
 #pragma once
 
 #include <functional>
+#include <string>
 #include <QDialog>
 
 #include "sonovar/animation/qra_file.h"
@@ -16,8 +17,10 @@ namespace sonovar {
 
 class FrmDialog : public QDialog {
  public:
-  // `load` runs on "Load" with the text of the name box. `name` pre-fills it.
-  FrmDialog(const AnimationFolders& folders, const QString& name, std::function<void(const QString&)> load,
+  // `load` runs on "Load" with the name in the name box: the bytes of the
+  // listed (or pre-filled) name when the box still shows it, so that a name
+  // that is not valid text loads too. `name` pre-fills it.
+  FrmDialog(const AnimationFolders& folders, const std::string& name, std::function<void(const std::string&)> load,
             QWidget* parent = nullptr);
 
   void Form_Load();
@@ -33,7 +36,11 @@ class FrmDialog : public QDialog {
 
  private:
   AnimationFolders folders_;
-  std::function<void(const QString&)> load_;
+  std::function<void(const std::string&)> load_;
+  // The name last put in the box, as shown and as its bytes.
+  QString chosen_text_;
+  std::string chosen_name_;
+  void Choose(const std::string& name);
 };
 
 }  // namespace sonovar

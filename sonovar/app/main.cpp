@@ -2,11 +2,49 @@
 #include <QApplication>
 #include <QStringList>
 
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
 #include "platform/wavein.h"
 #include "sonovar/app/form1.h"
 
+namespace {
+
+constexpr const char* kOffscreenAdvice =
+    "to run Sonovar without a display, start it as QT_QPA_PLATFORM=offscreen sonovar START "
+    "(the window is then drawn nowhere, and the lamps follow the sound as usual)";
+
+bool Set(const char* variable) {
+  const char* value = std::getenv(variable);
+  return value != nullptr && *value != '\0';
+}
+
+// The toolkit's warnings while it looks for a display; the first one names
+// the cause when it then gives up.
+std::string g_startup_warning;
+
+void StartupMessages(QtMsgType type, const QMessageLogContext&, const QString& message) {
+  if (type != QtFatalMsg) {
+    if (g_startup_warning.empty()) g_startup_warning = message.toStdString();
+    return;
+  }
+  const std::string why = g_startup_warning.empty() ? message.toStdString() : g_startup_warning;
+  std::fprintf(stderr, "sonovar: no display could be opened (%s); %s\n", why.c_str(), kOffscreenAdvice);
+  std::_Exit(1);
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+  // Without a display the toolkit would abort the program; say so instead.
+  if (!Set("QT_QPA_PLATFORM") && !Set("DISPLAY") && !Set("WAYLAND_DISPLAY")) {
+    std::fprintf(stderr, "sonovar: no display found (DISPLAY is not set); %s\n", kOffscreenAdvice);
+    return 1;
+  }
+  qInstallMessageHandler(StartupMessages);
   QApplication app(argc, argv);
+  qInstallMessageHandler(nullptr);
   QApplication::setApplicationName(QStringLiteral("Sonovar"));
   sonovar::Form1 form(platform::SystemWaveIn());
   // The words after the program's name, as one text (Qt's own options removed).

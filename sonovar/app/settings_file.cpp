@@ -1,8 +1,5 @@
 #include "sonovar/app/settings_file.h"
 
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <type_traits>
 
 #include "platform/files.h"
@@ -30,17 +27,22 @@ void PutWord(std::vector<uint8_t>& out, size_t offset, uint16_t value) {
 // Only -1 (all bits set) is true.
 bool Boolean(std::span<const uint8_t> bytes, size_t offset) { return Word(bytes, offset) == 0xFFFF; }
 
-std::vector<uint8_t> ReadHead(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::vector<uint8_t> bytes(kMostBytes);
-  in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  bytes.resize(static_cast<size_t>(in.gcount()));
-  return bytes;
+// The first kMostBytes of the file that `path` leads to. Another user's link
+// and a link to nothing lead nowhere: a planted link must neither show the
+// program another file nor have it created.
+platform::ReadStatus ReadHead(const platform::LinkTarget& target, std::string* head, std::string* error) {
+  if (target.state == platform::LinkTarget::kNone) return platform::ReadStatus::kMissing;
+  if (target.state != platform::LinkTarget::kReached) {
+    *error = target.state == platform::LinkTarget::kDangling
+                 ? "it is a symbolic link to nothing, and no file is made through one"
+                 : "it is a symbolic link that is not the user's own, or one of too many in a row";
+    return platform::ReadStatus::kRefused;
+  }
+  return platform::ReadRegularFile(target.path, kMostBytes, platform::Links::kRefuse, head, nullptr, error);
 }
 
-bool IsRegularFile(const std::string& path) {
-  std::error_code ec;
-  return std::filesystem::is_regular_file(path, ec);
+std::span<const uint8_t> AsBytes(const std::string& text) {
+  return {reinterpret_cast<const uint8_t*>(text.data()), text.size()};
 }
 
 }  // namespace
@@ -74,26 +76,34 @@ std::vector<uint8_t> EncodeSettings(const SettingsRecord& r) {
 }
 
 SettingsRecord LoadSettingsFile(const std::string& path) {
-  std::error_code ec;
-  if (!std::filesystem::exists(path, ec)) {
-    std::ofstream create(path, std::ios::binary | std::ios::app);  // a first start leaves an empty file
-    return {};
+  const platform::LinkTarget target = platform::FollowOwnLinks(path);
+  std::string head, error;
+  switch (ReadHead(target, &head, &error)) {
+    case platform::ReadStatus::kRead: return DecodeSettings(AsBytes(head));
+    case platform::ReadStatus::kMissing:
+      if (target.state == platform::LinkTarget::kNone) platform::CreateEmptyFile(path);  // a first start
+      return {};
+    default: return {};  // as an unreadable file
   }
-  // A FIFO or a device would hold the start up.
-  if (!IsRegularFile(path)) return {};
-  return DecodeSettings(ReadHead(path));
 }
 
 std::string SaveSettingsFile(const std::string& path, const SettingsRecord& record) {
   std::vector<uint8_t> bytes = EncodeSettings(record);
-  // Whatever an earlier, longer save left behind the record stays.
-  if (IsRegularFile(path)) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in.is_open()) return "the old file cannot be read";
-    in.seekg(static_cast<std::streamoff>(bytes.size()));
-    if (in) bytes.insert(bytes.end(), std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  const platform::LinkTarget target = platform::FollowOwnLinks(path);
+  std::string head, error;
+  switch (ReadHead(target, &head, &error)) {
+    case platform::ReadStatus::kRead:
+      // Whatever an earlier, longer save left behind the record stays, as
+      // far as a record can reach; nothing beyond is ever read.
+      if (head.size() > bytes.size())
+        bytes.insert(bytes.end(), head.begin() + static_cast<long>(bytes.size()), head.end());
+      break;
+    case platform::ReadStatus::kMissing: break;
+    case platform::ReadStatus::kRefused: return error.empty() ? "it is not a regular file" : error;
+    case platform::ReadStatus::kFailed: return "the old file cannot be read";
   }
-  return platform::ReplaceFileContents(path, bytes);
+  // The user's own link stays, and the file it leads to is replaced.
+  return platform::ReplaceFileContents(target.path, bytes);
 }
 
 }  // namespace sonovar

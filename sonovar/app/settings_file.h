@@ -69,12 +69,17 @@ std::vector<uint8_t> EncodeSettings(const SettingsRecord& record);
 
 // Reads the record from `path`, creating an empty file when there is none. A
 // file that cannot be read or created reads as an empty one; something that
-// is not a regular file is neither read nor replaced.
+// is not a regular file is neither read nor replaced. A symbolic link is
+// followed only when the user running the program owns it; another user's
+// link, and a link to nothing, read as an unreadable file, and nothing is
+// created through them. At most the 32 bytes and the longest name are read.
 SettingsRecord LoadSettingsFile(const std::string& path);
 
 // Writes the record at the start of the file, keeping whatever an earlier,
-// longer save left behind it, as one atomic replacement. "" on success, else
-// the reason; the old file is then as it was.
+// longer save left behind it (up to the length of the longest record), as one
+// atomic replacement. "" on success, else the reason; the old file is then as
+// it was. The user's own link leads to the file replaced; another user's link,
+// a link to nothing and anything but a regular file are refused.
 std::string SaveSettingsFile(const std::string& path, const SettingsRecord& record);
 
 }  // namespace sonovar

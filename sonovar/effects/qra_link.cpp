@@ -12,6 +12,12 @@ namespace {
 constexpr std::string_view kProfileFrame = "QRL-PBA";
 constexpr std::string_view kStateFrame = "QRL-SBA";
 constexpr size_t kKindLength = 7;
+// Frame bytes that one trigger may look through for a playable frame, and
+// what looking at one frame costs besides its bytes. A trigger that spends
+// it finds nothing this time, and the next one goes on from there: no file
+// can make one buffer's step take long.
+constexpr size_t kStepBudget = 128 << 10;
+constexpr size_t kFrameCost = 8;
 
 }  // namespace
 
@@ -39,15 +45,18 @@ void QraLink::ApplyNextFrame(EffectEngine& engine, const EffectInputs& in, const
     for (int i = 1; i <= kBoardOutputs; ++i) engine.OutputLevels[i] = ArgumentValues[i - 1];
     engine.HoldCounter = static_cast<int16_t>(in.Delay);
   };
-  // One cycle of the list at most: a list without a playable frame must not
-  // hold up the capture.
-  for (int tries = 0; tries < count; ++tries) {
+  // One cycle of the list at most, and a bounded number of bytes: a list
+  // without a playable frame must not hold up the capture.
+  size_t spent = 0;
+  for (int tries = 0; tries < count && spent < kStepBudget; ++tries) {
     int next = animation.QraFramePos + 1;
     if (next > count || next < 1) next = 1;
     animation.QraFramePos = static_cast<int16_t>(next);
     const std::string& frame = animation.QraFrames[next];
     const std::string_view kind = std::string_view(frame).substr(0, kKindLength);
+    spent += kFrameCost;
     if (kind == kProfileFrame) {
+      spent += frame.size();
       // The frame on show already: nothing changes, the hold is not restarted.
       if (frame == LastQraFrame && count != 1) return;
       if (!GetArgumentArray(frame, kBoardOutputs, ",")) continue;  // unreadable: skipped

@@ -30,7 +30,9 @@ class QraLink {
 
   // Steps 1-5 of one buffer: on a trigger the next playable frame, then the
   // hold and decay. The engine sends afterwards. A trigger that finds no
-  // playable frame within one cycle of the list is as no trigger.
+  // playable frame within one cycle of the list, or within the frame bytes
+  // one step may look through (the next trigger goes on from there), is as
+  // no trigger.
   void Step(EffectEngine& engine, const EffectInputs& in, const ActiveBoards& active, BoardLink& link,
             QraAnimation& animation);
 

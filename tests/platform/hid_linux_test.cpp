@@ -118,4 +118,22 @@ TEST_F(HidLinuxTest, OpenFailureKeepsTheReason) {
   EXPECT_EQ(error.text, "Is a directory");
 }
 
+// A link in place of a node is never followed; outside a test tree only a
+// character device is a node.
+TEST_F(HidLinuxTest, OnlyCharacterDevicesOutsideATestTreeAndNoLinks) {
+  const std::string file = tree_.Add("hidraw0", 0xE7A1, 0x00F0, FakeSysfs::Node::kFile);
+  std::filesystem::create_symlink(file, tree_.dev() + "/hidraw1");
+  platform::HidOpenError error;
+  EXPECT_EQ(hid_.Open(tree_.dev() + "/hidraw1", &error), platform::kInvalidHidHandle);
+  const platform::HidHandle in_tree = hid_.Open(file, &error);
+  EXPECT_NE(in_tree, platform::kInvalidHidHandle);
+  hid_.Close(in_tree);
+  FakeSysfs::Deactivate();
+  EXPECT_EQ(hid_.Open(file, &error), platform::kInvalidHidHandle);
+  EXPECT_EQ(error.text, "not a character device");
+  const platform::HidHandle device = hid_.Open("/dev/null", &error);
+  EXPECT_NE(device, platform::kInvalidHidHandle);
+  hid_.Close(device);
+}
+
 }  // namespace

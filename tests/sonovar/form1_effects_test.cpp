@@ -9,6 +9,9 @@
 #include <QSlider>
 #include <QtTest/QtTest>
 
+#include <filesystem>
+#include <fstream>
+
 #include "platform/wavein_backend.h"
 #include "sonovar/app/form1.h"
 #include "sonovar/app/frm_dialog.h"
@@ -183,7 +186,7 @@ class Form1EffectsTest : public QObject {
     for (const char* file : {"program/b.qra", "user/b.qra", "user/A.QRA", "shipped/c.qra", "shipped/c.txt"})
       QFile(dir.path() + "/" + file).open(QIODevice::WriteOnly);
     QStringList loaded;
-    FrmDialog dialog(folders, "last.qra", [&](const QString& name) { loaded << name; });
+    FrmDialog dialog(folders, "last.qra", [&](const std::string& name) { loaded << QString::fromStdString(name); });
     QCOMPARE(dialog.windowTitle(), QStringLiteral("Form2"));
     QCOMPARE(dialog.cmdOK->text(), QStringLiteral("Load"));
     QCOMPARE(dialog.txt_FileName->text(), QStringLiteral("last.qra"));
@@ -231,6 +234,39 @@ class Form1EffectsTest : public QObject {
     });
     form->lbl_File_Click();
     QCOMPARE(prefilled, QStringLiteral("Spin.qra"));
+    qunsetenv("XDG_DATA_HOME");
+  }
+
+  // Whatever the dialog lists loads, and "Make Default" stores a name that
+  // loads the same file after a restart.
+  void listedNamesLoadAndComeBackAfterARestart() {
+    QTemporaryDir home;
+    qputenv("XDG_DATA_HOME", home.path().toLocal8Bit());
+    const std::string folder = home.path().toStdString() + "/sonovar/animations/";
+    std::filesystem::create_directories(folder);
+    const std::string names[] = {"SHOW.QRA", ".qra", "\xff\xfe not UTF-8.qra"};
+    for (const std::string& name : names) std::ofstream(folder + name) << "1\n\"" << name << "\"\n";
+    for (const std::string& name : names) {
+      auto form = LoadedForm();
+      QTimer::singleShot(0, [&] {
+        auto* dialog = dynamic_cast<FrmDialog*>(QApplication::activeModalWidget());
+        if (dialog == nullptr) return;
+        const auto items = dialog->filDialog->findItems(QString::fromLocal8Bit(name), Qt::MatchExactly);
+        if (!items.isEmpty()) dialog->filDialog->setCurrentItem(items.first());
+        dialog->filDialog_Click();
+        dialog->cmdOK->click();
+      });
+      form->lbl_File_Click();
+      QCOMPARE(form->effects().Animation.QraFrames[1], name);
+      const QString caption = form->lbl_File->text();
+      form->lbl_Effect_Click(3);
+      form->Command2_Click();
+      form.reset();
+      auto restarted = LoadedForm();
+      QCOMPARE(restarted->effects().Animation.QraFrames[1], name);
+      QCOMPARE(restarted->lbl_File->text(), caption);
+    }
+    std::filesystem::remove_all(folder);  // Qt cannot name the file that is not UTF-8 to remove it
     qunsetenv("XDG_DATA_HOME");
   }
 };

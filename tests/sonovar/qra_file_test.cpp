@@ -4,8 +4,12 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <atomic>
 #include <fstream>
 #include <sstream>
+#include <thread>
+
+#include "support/watchdog.h"
 
 using namespace sonovar;
 
@@ -64,6 +68,26 @@ TEST(QraFieldReaderTest, OverlongFieldsAndFilesStopTheRead) {
   EXPECT_EQ(animation.QraFrames[kMaxQraFileFrameBytes / field.size()], field) << "frames read before stay";
 }
 
+// Loads one after the other, each failing after a different run of frames:
+// what earlier loads left stays only while all frames fit one file's worth.
+TEST(QraFieldReaderTest, LoadsAfterLoadsKeepNoMoreThanOneFilesWorth) {
+  const std::string big(60000, '7');
+  const size_t per_file = kMaxQraFileFrameBytes / big.size() + 1;
+  QraAnimation animation;
+  for (size_t load = 0; load < 3; ++load) {
+    std::string text = "10000\n";
+    const size_t offset = (2 - load) * per_file;  // each load's frames below the last one's
+    for (size_t i = 0; i < offset; ++i) text += "x\n";
+    for (size_t i = 0; i < per_file; ++i) text += big + "\n";
+    std::istringstream in(text);
+    EXPECT_FALSE(ReadQraFrames(in, animation));
+    EXPECT_EQ(animation.QraFrames[offset + 1], big) << "this load's frames stay";
+  }
+  size_t held = 0;
+  for (const std::string& frame : animation.QraFrames) held += frame.size();
+  EXPECT_LE(held, kMaxQraFileFrameBytes);
+}
+
 class QraFoldersTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -119,6 +143,64 @@ TEST_F(QraFoldersTest, WhatCannotLoadLeavesTheFramesAndStillResetsThePosition) {
   EXPECT_EQ(animation.QraFilePath, "..");
   LoadQraFile("missing", folders_, animation);
   EXPECT_EQ(animation.QraFilePath, (root_ / "program" / "missing.qra").string());
+}
+
+// 4 GiB of nothing after a closing quote, and frames cut off by the end of
+// what is read: neither is read to its end, nor taken for a whole file.
+TEST_F(QraFoldersTest, OnlyABoundedPartOfAHugeFileIsRead) {
+  Write("program", "sparse.qra", "1\n\"x\"");
+  ASSERT_EQ(::truncate((root_ / "program" / "sparse.qra").c_str(), 4ll << 30), 0);
+  QraAnimation animation;
+  EXPECT_FALSE(LoadQraFile("sparse", folders_, animation));
+  EXPECT_EQ(animation.QraFrames[1], "x") << "what was read before stays";
+  std::string text = "2\n\"a\"\n" + std::string(kMaxQraFileBytes, ' ') + "\"b\"\n";
+  Write("program", "blanks.qra", text);
+  EXPECT_FALSE(LoadQraFile("blanks", folders_, animation));
+  text.erase(10, 64);
+  Write("program", "blanks.qra", text);
+  EXPECT_TRUE(LoadQraFile("blanks", folders_, animation));
+}
+
+// A name that turns into a FIFO between a check and the open.
+TEST_F(QraFoldersTest, AFifoSwappedInForTheFileHoldsNothingUp) {
+  const std::filesystem::path path = root_ / "program" / "swap.qra", file = root_ / "file", fifo = root_ / "fifo";
+  std::atomic<bool> stop{false};
+  std::thread swapper([&] {
+    for (bool turn = false; !stop; turn = !turn) {
+      if (turn) std::ofstream(file) << "1\n\"f\"\n"; else ::mkfifo(fifo.c_str(), 0600);
+      ::rename((turn ? file : fifo).c_str(), path.c_str());
+    }
+  });
+  QraAnimation animation;
+  testing_support::MustReturnWithin(std::chrono::seconds(20), "animation loads", [&] {
+    for (int i = 0; i < 3000; ++i) LoadQraFile("swap", folders_, animation);
+  });
+  stop = true;
+  swapper.join();
+}
+
+// Whatever the list shows loads, and its short name (what the caption shows
+// and "Make Default" stores) loads the same file again.
+TEST_F(QraFoldersTest, EveryListedNameAndItsShortNameLoadTheSameFile) {
+  const struct {
+    const char* file;
+    const char* short_name;
+  } rows[] = {{"plain.qra", "plain"}, {"SHOW.QRA", "SHOW.QRA"}, {"Mixed.Qra", "Mixed.Qra"}, {".qra", ".qra"},
+              {"x.qra.qra", "x.qra.qra"}, {"\xff\xfe latin-1 \xe9.qra", "\xff\xfe latin-1 \xe9"}};
+  for (const auto& row : rows) Write("user", row.file, std::string("1\n\"") + row.file + "\"\n");
+  Write("user", "back\\slash.qra", "1\n\"x\"\n");
+  EXPECT_EQ(ListQraFiles(folders_).size(), std::size(rows)) << "a name the loader refuses is not listed";
+  std::filesystem::create_symlink(root_ / "user" / "plain.qra", root_ / "program" / "link.qra");
+  QraAnimation linked;
+  EXPECT_TRUE(LoadQraFile("link", folders_, linked)) << "a link to an animation loads";
+  for (const auto& row : rows) {
+    EXPECT_EQ(QraShortName(row.file), row.short_name);
+    QraAnimation animation;
+    EXPECT_TRUE(LoadQraFile(row.file, folders_, animation)) << row.file;
+    EXPECT_TRUE(LoadQraFile(QraShortName(row.file), folders_, animation)) << row.file;
+    EXPECT_EQ(animation.QraFrames[1], row.file);
+  }
+  EXPECT_EQ(QraShortName("typed"), "typed");
 }
 
 }  // namespace

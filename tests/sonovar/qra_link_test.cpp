@@ -79,6 +79,30 @@ INSTANTIATE_TEST_SUITE_P(
         Row{"EmptyList", {}, {true}, 5, {"DeviceNumber 1", Pba(0)}, 1}),
     [](const ::testing::TestParamInfo<Row>& info) { return info.param.name; });
 
+// Unreadable frames of 64 KiB before the one playable frame: a trigger looks
+// through a bounded part of the list, and the next goes on from there.
+TEST(QraLinkBoundTest, ATriggerLooksThroughABoundedPartAndTheNextGoesOn) {
+  constexpr int kUnreadable = 200;
+  EffectEngine engine;
+  engine.EffectMode = kQraLink;
+  engine.Animation.QraFrameCount = kUnreadable + 1;
+  const std::string unreadable = "QRL-PBA:" + std::string(kMaxQraFieldBytes - 8, '1');  // no comma
+  for (int i = 1; i <= kUnreadable; ++i) engine.Animation.QraFrames[i] = unreadable;
+  engine.Animation.QraFrames[kUnreadable + 1] = Frame(30);
+  engine.Animation.QraFramePos = 1;
+  EffectInputs in;
+  in.Delay = 5;
+  in.RedCount = 200;
+  ActiveBoards active{};
+  RecordingBoardLink link;
+  engine.Step(in, active, link);
+  EXPECT_LT(engine.Animation.QraFramePos, 10) << "the first trigger stops early";
+  int triggers = 1;
+  for (; engine.OutputLevels[1] != 30 && triggers < kUnreadable; ++triggers) engine.Step(in, active, link);
+  EXPECT_EQ(engine.Animation.QraFramePos, kUnreadable + 1);
+  EXPECT_GT(triggers, 10);
+}
+
 TEST(GetArgumentArrayTest, ValuesUpToEachSeparatorAndAStrictLast) {
   QraLink qra;
   ASSERT_TRUE(qra.GetArgumentArray("QRL-PBA:1.5,2.5x,&H10, -4 ,5", 5, ","));

@@ -3,15 +3,20 @@
 #include "sonovar/app/settings_file.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
+#include <atomic>
 #include <iterator>
+#include <thread>
 
 #include "platform/files.h"
+#include "platform/posix/replace_file_posix.h"
+#include "support/watchdog.h"
 
 using namespace sonovar;
 
@@ -158,6 +163,83 @@ TEST_F(SettingsFileTest, AReadOnlyFolderGivesTheReasonAndKeepsTheOldFile) {
 TEST_F(SettingsFileTest, SomethingThatIsNotAFileIsNeitherReadNorWaitedFor) {
   ASSERT_EQ(::mkfifo(path_.c_str(), 0600), 0);
   EXPECT_EQ(LoadSettingsFile(path_).Delay, 0);  // would block for ever if opened
+  EXPECT_NE(SaveSettingsFile(path_, SavedRecord()), "");
+  struct stat node {};
+  EXPECT_TRUE(::lstat(path_.c_str(), &node) == 0 && S_ISFIFO(node.st_mode)) << "not replaced";
+}
+
+// A name that turns into a FIFO between a check and the open.
+TEST_F(SettingsFileTest, AFifoSwappedInForTheFileHoldsNothingUp) {
+  const std::string file = dir_ + "/file", fifo = dir_ + "/fifo";
+  std::atomic<bool> stop{false};
+  std::thread swapper([&] {
+    for (bool turn = false; !stop; turn = !turn) {
+      if (turn) WriteAll(file, kSaved); else ::mkfifo(fifo.c_str(), 0600);
+      ::rename((turn ? file : fifo).c_str(), path_.c_str());
+    }
+  });
+  testing_support::MustReturnWithin(std::chrono::seconds(20), "settings loads", [&] {
+    for (int i = 0; i < 3000; ++i) {
+      const int16_t delay = LoadSettingsFile(path_).Delay;
+      ASSERT_TRUE(delay == 0 || delay == 5);
+    }
+  });
+  stop = true;
+  swapper.join();
+}
+
+// A link planted as Sonovar.SET: followed only when it is the user's own,
+// nothing created through it, no bytes or permissions copied through it.
+TEST_F(SettingsFileTest, LinksAreFollowedOnlyWhenTheUserOwnsThem) {
+  const std::string target = dir_ + "/private";
+  ASSERT_EQ(::symlink("private", path_.c_str()), 0);
+  EXPECT_EQ(LoadSettingsFile(path_).Delay, 0);
+  EXPECT_NE(SaveSettingsFile(path_, SavedRecord()), "");
+  EXPECT_FALSE(std::filesystem::exists(target)) << "created through a link to nothing";
+
+  WriteAll(target, kSaved);
+  ::chmod(target.c_str(), 0600);
+  EXPECT_EQ(LoadSettingsFile(path_).Delay, 5) << "the user's own link";
+  SettingsRecord changed = SavedRecord();
+  changed.Delay = 9;
+  ASSERT_EQ(SaveSettingsFile(path_, changed), "");
+  EXPECT_EQ(LoadSettingsFile(target).Delay, 9);
+  EXPECT_TRUE(std::filesystem::is_symlink(path_)) << "the link stays";
+
+  if (::geteuid() != 0) GTEST_SKIP() << "making another user's link takes root";
+  ASSERT_EQ(::lchown(path_.c_str(), 65534, 65534), 0);
+  EXPECT_EQ(LoadSettingsFile(path_).Delay, 0) << "another user's link is not followed";
+  EXPECT_NE(SaveSettingsFile(path_, SavedRecord()), "");
+  EXPECT_EQ(LoadSettingsFile(target).Delay, 9) << "nor written through";
+  EXPECT_TRUE(std::filesystem::is_symlink(path_));
+}
+
+TEST_F(SettingsFileTest, AHugeOldFileCostsNoMoreThanTheLongestRecord) {
+  WriteAll(path_, kSaved);
+  ASSERT_EQ(::truncate(path_.c_str(), 256 << 20), 0);  // sparse
+  ASSERT_EQ(SaveSettingsFile(path_, SavedRecord()), "");
+  EXPECT_EQ(std::filesystem::file_size(path_), 32u + 65535u);
+}
+
+// SIGTERM while the new content is written: nothing is left beside the old file.
+TEST_F(SettingsFileTest, ASaveEndedByASignalLeavesNoTemporaryFile) {
+  for (bool named : {false, true}) {
+    WriteAll(path_, kSaved);
+    const pid_t child = ::fork();
+    if (child == 0) {
+      const std::vector<uint8_t> other(50, 7);
+      auto die = [] { return ::raise(SIGTERM) == 0; };
+      named ? platform::posix::ReplaceThroughNamedFile(path_, other, die)
+            : platform::ReplaceFileContents(path_, other, die);
+      ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << named;
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_), std::filesystem::directory_iterator()), 1)
+        << "named " << named;
+    EXPECT_EQ(ReadAll(path_).size(), named ? 50u : kSaved.size()) << "the named way finishes, then ends";
+  }
 }
 
 }  // namespace

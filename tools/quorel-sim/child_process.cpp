@@ -1,6 +1,7 @@
 #include "child_process.h"
 
 #include <poll.h>
+#include <sys/prctl.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -36,12 +37,17 @@ ChildProcess::~ChildProcess() {
 bool ChildProcess::Start(const std::vector<char*>& command, const Environment& environment) {
   // The terminal goes to the child only when the simulator had it.
   const bool own_terminal = ::isatty(STDIN_FILENO) && ::tcgetpgrp(STDIN_FILENO) == ::getpgrp();
+  const pid_t parent = ::getpid();
   const pid_t pid = ::fork();
   if (pid < 0) {
     std::fprintf(stderr, "quorel-sim: cannot start the command: %s\n", std::strerror(errno));
     return false;
   }
   if (pid == 0) {
+    // A simulator killed outright (SIGKILL) cannot end the command itself:
+    // the kernel sends it SIGTERM instead. It may have died before this.
+    ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (::getppid() != parent) std::_Exit(128 + SIGTERM);
     ::setpgid(0, 0);
     if (own_terminal) SetForeground(::getpid());  // before exec: it may read the terminal at once
     for (int s : {SIGPIPE, SIGTTOU, SIGINT, SIGTERM, SIGHUP, SIGCHLD, SIGWINCH}) ::signal(s, SIG_DFL);

@@ -1,12 +1,15 @@
 #include "sim_folder.h"
 
+#include <signal.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <sstream>
 
 #include "board_descriptor.h"
 
@@ -17,6 +20,45 @@ namespace fs = std::filesystem;
 namespace {
 
 std::string Name(int index) { return "hidraw" + std::to_string(index); }
+
+constexpr const char* kFolderPrefix = "quorel-sim-";
+
+// A process as "pid start-time": the start time (in clock ticks since boot)
+// tells a process from a later one that was given the same number.
+std::string ProcessIdentity(pid_t pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string text;
+  std::getline(stat, text);
+  // The command name in parentheses may hold blanks; field 22 is the start time.
+  const size_t close = text.rfind(')');
+  if (close == std::string::npos) return {};
+  std::istringstream fields(text.substr(close + 1));
+  std::string field;
+  for (int n = 3; n <= 22 && fields >> field; ++n) {
+  }
+  return std::to_string(pid) + " " + field;
+}
+
+// Folders that a simulator killed outright (SIGKILL) left in /tmp: this
+// user's, marked with their owner, whose owner is gone.
+void RemoveAbandonedFolders() {
+  std::error_code ec;
+  for (fs::directory_iterator it("/tmp", ec), end; !ec && it != end; it.increment(ec)) {
+    const fs::path folder = it->path();
+    struct stat info {};
+    if (folder.filename().string().rfind(kFolderPrefix, 0) != 0 || ::lstat(folder.c_str(), &info) != 0 ||
+        !S_ISDIR(info.st_mode) || info.st_uid != ::geteuid())
+      continue;
+    std::ifstream mark(folder / "owner");
+    std::string owner;
+    if (!std::getline(mark, owner) || owner.empty()) continue;
+    const pid_t pid = static_cast<pid_t>(std::atol(owner.c_str()));
+    const bool alive = ::kill(pid, 0) == 0 || errno == EPERM;
+    if (pid <= 0 || (alive && ProcessIdentity(pid) == owner)) continue;
+    std::error_code ignored;
+    fs::remove_all(folder, ignored);
+  }
+}
 
 }  // namespace
 
@@ -30,12 +72,14 @@ void SimFolder::Remove() {
 }
 
 bool SimFolder::Create(std::string* error) {
-  char pattern[] = "/tmp/quorel-sim-XXXXXX";
-  if (::mkdtemp(pattern) == nullptr) {
+  RemoveAbandonedFolders();
+  std::string pattern = std::string("/tmp/") + kFolderPrefix + "XXXXXX";
+  if (::mkdtemp(pattern.data()) == nullptr) {
     *error = std::string("cannot create a temporary folder: ") + std::strerror(errno);
     return false;
   }
   root_ = pattern;
+  std::ofstream(root_ / "owner") << ProcessIdentity(::getpid()) << "\n";
   std::error_code ec;
   fs::create_directories(root_ / "dev", ec);
   fs::create_directories(root_ / "sys/class/hidraw", ec);

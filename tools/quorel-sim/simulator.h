@@ -57,6 +57,8 @@ class Simulator {
   void ReadControl();
   void Obey(const std::string& line);
   int Timeout() const;
+  // Takes what the node holds, at most kDrainBytes at a time: a flooded
+  // node is drained again at the next wake, after the signals are seen.
   void Drain(VirtualBoard& board);
   void DropStalePartials();
   void Log(int board, const std::string& what, Clock::time_point when);
