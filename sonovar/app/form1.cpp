@@ -57,9 +57,11 @@ Form1::Form1(platform::WaveIn& wave, MessageSink messages, std::unique_ptr<Board
   layout->setRowStretch(2, 1);
 
   tmr_ResetPeak = new QTimer(this);
+  tmr_ResetPeak->setObjectName(QStringLiteral("tmr_ResetPeak"));
   tmr_ResetPeak->setInterval(50);
   // Enabled by the settings load; fires once.
   tmr_Hide = new QTimer(this);
+  tmr_Hide->setObjectName(QStringLiteral("tmr_Hide"));
   tmr_Hide->setInterval(20);
 
   // Handlers, connected by name.
@@ -105,8 +107,10 @@ QWidget* Form1::BuildInputPanel() {
 
 QWidget* Form1::BuildLevelsPanel() {
   Label8 = new QLabel(QStringLiteral("Peak Audio Level"), this);
+  Label8->setObjectName(QStringLiteral("Label8"));
   lbl_Peak = new QLabel(QStringLiteral("0"), this);
   Label10 = new QLabel(QStringLiteral("Averaged Peak "), this);
+  Label10->setObjectName(QStringLiteral("Label10"));
   lbl_AveragedPeaks = new QLabel(QStringLiteral("0"), this);
   for (QLabel* value : {lbl_Peak, lbl_AveragedPeaks}) {
     value->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
