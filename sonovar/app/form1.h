@@ -96,15 +96,8 @@ class Form1 : public QWidget {
   void Stop();
   void AnalyseBuffer(std::span<const uint8_t, kCaptureBufferBytes> buffer);
   void EffectStep();
+  // The change handler of every cut slider, also while its thumb is dragged.
   void CutChange(Cut cut, int value);
-  void vsc_RedCut_Change();
-  void vsc_YellowCut_Change();
-  void vsc_GreenCut_Change();
-  void vsc_CyanCut_Change();
-  void vsc_RedCut_Scroll();
-  void vsc_YellowCut_Scroll();
-  void vsc_GreenCut_Scroll();
-  void vsc_CyanCut_Scroll();
   QScrollBar* Slider(Cut cut) const;
   void Form_QueryUnload();
 
