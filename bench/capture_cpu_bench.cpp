@@ -21,6 +21,7 @@
 #include "platform/wavein_backend.h"
 #include "sonovar/app/form1.h"
 #include "sonovar/app/widgets.h"
+#include "support/named_widgets.h"
 
 int main(int argc, char** argv) {
   const int seconds = argc > 1 ? std::atoi(argv[1]) : 60;
@@ -37,7 +38,7 @@ int main(int argc, char** argv) {
   });
   if (!form.Form_Load()) return 1;
   for (int n = 1; n <= 4; ++n)
-    if (form.lbl_DevNum[n]->isEnabled()) form.lbl_DevNum_Click(n);
+    if (testing_support::Widget<QLabel>(form, "lbl_DevNum", n)->isEnabled()) form.lbl_DevNum_Click(n);
   form.lbl_Effect_Click(sonovar::kPulseSweep);
   if (!qEnvironmentVariableIsSet("BENCH_HIDDEN")) form.show();
   int buffers = 0;
@@ -52,7 +53,7 @@ int main(int argc, char** argv) {
     cpu_start = bench_support::CpuSeconds();
     wall_start = std::chrono::steady_clock::now();
   });
-  QTimer::singleShot(seconds * 1000, &form, [&] { form.Command1->click(); });
+  QTimer::singleShot(seconds * 1000, &form, [&] { testing_support::Widget<QPushButton>(form, "Command1")->click(); });
   form.Command1_Click();
   const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wall_start).count();
   const double cpu = bench_support::CpuSeconds() - cpu_start;

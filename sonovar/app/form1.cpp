@@ -57,9 +57,11 @@ Form1::Form1(platform::WaveIn& wave, MessageSink messages, std::unique_ptr<Board
   layout->setRowStretch(2, 1);
 
   tmr_ResetPeak = new QTimer(this);
+  tmr_ResetPeak->setObjectName(QStringLiteral("tmr_ResetPeak"));
   tmr_ResetPeak->setInterval(50);
   // Enabled by the settings load; fires once.
   tmr_Hide = new QTimer(this);
+  tmr_Hide->setObjectName(QStringLiteral("tmr_Hide"));
   tmr_Hide->setInterval(20);
 
   // Handlers, connected by name.
@@ -67,14 +69,11 @@ Form1::Form1(platform::WaveIn& wave, MessageSink messages, std::unique_ptr<Board
   connect(tmr_ResetPeak, &QTimer::timeout, this, [this] { tmr_ResetPeak_Timer(); });
   connect(tmr_Hide, &QTimer::timeout, this, [this] { tmr_Hide_Timer(); });
   connect(Command2, &QPushButton::clicked, this, [this] { Command2_Click(); });
-  connect(vsc_RedCut, &QScrollBar::valueChanged, this, [this] { vsc_RedCut_Change(); });
-  connect(vsc_YellowCut, &QScrollBar::valueChanged, this, [this] { vsc_YellowCut_Change(); });
-  connect(vsc_GreenCut, &QScrollBar::valueChanged, this, [this] { vsc_GreenCut_Change(); });
-  connect(vsc_CyanCut, &QScrollBar::valueChanged, this, [this] { vsc_CyanCut_Change(); });
-  connect(vsc_RedCut, &QScrollBar::sliderMoved, this, [this] { vsc_RedCut_Scroll(); });
-  connect(vsc_YellowCut, &QScrollBar::sliderMoved, this, [this] { vsc_YellowCut_Scroll(); });
-  connect(vsc_GreenCut, &QScrollBar::sliderMoved, this, [this] { vsc_GreenCut_Scroll(); });
-  connect(vsc_CyanCut, &QScrollBar::sliderMoved, this, [this] { vsc_CyanCut_Scroll(); });
+  for (const Cut cut : kCuts) {
+    connect(Slider(cut), &QScrollBar::valueChanged, this, [this, cut](int value) { CutChange(cut, value); });
+    // While the thumb is dragged the bars and thresholds follow it.
+    connect(Slider(cut), &QScrollBar::sliderMoved, this, [this, cut](int position) { CutChange(cut, position); });
+  }
   ConnectEffectHandlers();
 
   tmr_ResetPeak->start();
@@ -105,8 +104,10 @@ QWidget* Form1::BuildInputPanel() {
 
 QWidget* Form1::BuildLevelsPanel() {
   Label8 = new QLabel(QStringLiteral("Peak Audio Level"), this);
+  Label8->setObjectName(QStringLiteral("Label8"));
   lbl_Peak = new QLabel(QStringLiteral("0"), this);
   Label10 = new QLabel(QStringLiteral("Averaged Peak "), this);
+  Label10->setObjectName(QStringLiteral("Label10"));
   lbl_AveragedPeaks = new QLabel(QStringLiteral("0"), this);
   for (QLabel* value : {lbl_Peak, lbl_AveragedPeaks}) {
     value->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -228,16 +229,6 @@ QScrollBar* Form1::Slider(Cut cut) const {
   }
   return nullptr;
 }
-
-void Form1::vsc_RedCut_Change() { CutChange(Cut::kRed, vsc_RedCut->value()); }
-void Form1::vsc_YellowCut_Change() { CutChange(Cut::kYellow, vsc_YellowCut->value()); }
-void Form1::vsc_GreenCut_Change() { CutChange(Cut::kGreen, vsc_GreenCut->value()); }
-void Form1::vsc_CyanCut_Change() { CutChange(Cut::kCyan, vsc_CyanCut->value()); }
-// While the thumb is dragged the bars and thresholds follow it.
-void Form1::vsc_RedCut_Scroll() { CutChange(Cut::kRed, vsc_RedCut->sliderPosition()); }
-void Form1::vsc_YellowCut_Scroll() { CutChange(Cut::kYellow, vsc_YellowCut->sliderPosition()); }
-void Form1::vsc_GreenCut_Scroll() { CutChange(Cut::kGreen, vsc_GreenCut->sliderPosition()); }
-void Form1::vsc_CyanCut_Scroll() { CutChange(Cut::kCyan, vsc_CyanCut->sliderPosition()); }
 
 void Form1::Form_QueryUnload() {
   Stop();

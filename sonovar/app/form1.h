@@ -83,11 +83,34 @@ class Form1 : public QWidget {
   // The boards whose selection frame is not hidden.
   ActiveBoards ActiveBoardSet() const;
 
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  QWidget* BuildInputPanel();
+  QWidget* BuildLevelsPanel();
+  QWidget* BuildBoardsPanel();
+  QWidget* BuildEffectsPanel();
+  void ConnectEffectHandlers();
+  void ShowReportDelay();
+  void MakeQraLinkAvailable();
+
+  void ListInputDevices();
+  void Stop();
+  void AnalyseBuffer(std::span<const uint8_t, kCaptureBufferBytes> buffer);
+  void EffectStep();
+  // The change handler of every cut slider, also while its thumb is dragged.
+  void CutChange(Cut cut, int value);
+  QScrollBar* Slider(Cut cut) const;
+  void Form_QueryUnload();
+
   // The board control on the window, shown in the "Boards" group; null when
   // a link was handed in, which then stands for it.
   quorel::ControlWidget* Quorel1 = nullptr;
 
-  // The widgets, by their names; arrays are indexed from 1.
+  // The widgets; each carries its name as its object name (an array's
+  // element its index too, "lbl_DevNum1"), by which tests find it. Arrays
+  // are indexed from 1.
   QComboBox* Combo1 = nullptr;
   QPushButton* Command1 = nullptr;
   QLabel* Label8 = nullptr;
@@ -121,34 +144,6 @@ class Form1 : public QWidget {
   QSlider* sld_Delay = nullptr;
   QSlider* sld_Decay = nullptr;
   ClickableLabel* lbl_File = nullptr;
-
- protected:
-  void closeEvent(QCloseEvent* event) override;
-
- private:
-  QWidget* BuildInputPanel();
-  QWidget* BuildLevelsPanel();
-  QWidget* BuildBoardsPanel();
-  QWidget* BuildEffectsPanel();
-  void ConnectEffectHandlers();
-  void ShowReportDelay();
-  void MakeQraLinkAvailable();
-
-  void ListInputDevices();
-  void Stop();
-  void AnalyseBuffer(std::span<const uint8_t, kCaptureBufferBytes> buffer);
-  void EffectStep();
-  void CutChange(Cut cut, int value);
-  void vsc_RedCut_Change();
-  void vsc_YellowCut_Change();
-  void vsc_GreenCut_Change();
-  void vsc_CyanCut_Change();
-  void vsc_RedCut_Scroll();
-  void vsc_YellowCut_Scroll();
-  void vsc_GreenCut_Scroll();
-  void vsc_CyanCut_Scroll();
-  QScrollBar* Slider(Cut cut) const;
-  void Form_QueryUnload();
 
   // The control's properties: the window's only way to the boards.
   std::unique_ptr<BoardLink> board_link_;

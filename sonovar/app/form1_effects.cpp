@@ -41,6 +41,7 @@ QWidget* Form1::BuildBoardsPanel() {
   auto* grid = new QGridLayout(box);
   auto* numbers = new QHBoxLayout;
   Label1 = new QLabel(QStringLiteral("Quorel:"), box);
+  Label1->setObjectName(QStringLiteral("Label1"));
   Label1->setToolTip(QStringLiteral("Click detected Quorel Device number to activate it."));
   numbers->addWidget(Label1);
   for (int n = 1; n <= kProgramBoards; ++n) {
@@ -69,6 +70,7 @@ QWidget* Form1::BuildBoardsPanel() {
   Check1->setObjectName(QStringLiteral("Check1"));
   Check1->setChecked(true);
   Label2 = new ClickableLabel(QStringLiteral("TURBO"), box);
+  Label2->setObjectName(QStringLiteral("Label2"));
   Label2->setToolTip(
       QStringLiteral("Activating TURBO removes all compatibility delays.  May not work with some USB cards."));
   Slider1 = MakeSlider(box, "Slider1", Qt::Horizontal, 0, 5, 1, 1, "Report delay value when TURB is un-checked.");
@@ -124,8 +126,11 @@ QWidget* Form1::BuildEffectsPanel() {
   QFont heading = Label3->font();
   heading.setBold(true);
   Label3->setFont(heading);
+  Label3->setObjectName(QStringLiteral("Label3"));
   Label4 = new QLabel(QStringLiteral("High"), box);
+  Label4->setObjectName(QStringLiteral("Label4"));
   Label5 = new QLabel(QStringLiteral("Low"), box);
+  Label5->setObjectName(QStringLiteral("Label5"));
   Label5->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   hsc_RedBias = MakeSlider(box, "hsc_RedBias", Qt::Horizontal, 1, 255, 128, 5, kBiasTooltip);
   hsc_YellowBias = MakeSlider(box, "hsc_YellowBias", Qt::Horizontal, 1, 255, 128, 5, kBiasTooltip);

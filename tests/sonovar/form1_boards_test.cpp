@@ -12,10 +12,12 @@
 #include "platform/wavein_backend.h"
 #include "sonovar/app/form1.h"
 #include "sonovar/app/widgets.h"
+#include "support/named_widgets.h"
 #include "support/sound_files.h"
 #include "support/window_support.h"
 
 using namespace sonovar;
+using testing_support::Widget;
 
 namespace {
 
@@ -58,18 +60,20 @@ class Form1BoardsTest : public QObject {
 
     Form1 form(*wave, [](QWidget*, const Message& m) { QFAIL(qPrintable(m.text)); });
     form.Form_Load();
-    QVERIFY(form.lbl_DevNum[1]->isEnabled() && form.lbl_DevNum[3]->isEnabled());
-    QVERIFY(!form.lbl_DevNum[2]->isEnabled());
+    QVERIFY(Widget<ClickableLabel>(form, "lbl_DevNum", 1)->isEnabled() &&
+            Widget<ClickableLabel>(form, "lbl_DevNum", 3)->isEnabled());
+    QVERIFY(!Widget<ClickableLabel>(form, "lbl_DevNum", 2)->isEnabled());
     form.show();
     // The control's face, beside the board numbers.
-    QVERIFY(form.Quorel1 != nullptr && form.Quorel1->isVisible());
-    QCOMPARE(form.Quorel1->size(), QSize(36, 36));
-    const auto* group = qobject_cast<QGroupBox*>(form.Quorel1->parentWidget());
+    const auto* quorel1 = form.findChild<QWidget*>(QStringLiteral("Quorel1"));
+    QVERIFY(quorel1 != nullptr && quorel1->isVisible());
+    QCOMPARE(quorel1->size(), QSize(36, 36));
+    const auto* group = qobject_cast<QGroupBox*>(quorel1->parentWidget());
     QVERIFY(group != nullptr && group->title() == QStringLiteral("Boards"));
-    QTest::mouseClick(form.lbl_DevNum[1], Qt::LeftButton);
+    QTest::mouseClick(Widget<ClickableLabel>(form, "lbl_DevNum", 1), Qt::LeftButton);
     int buffers = 0;
     form.AfterAnalysis = [&] { ++buffers; };
-    QTimer::singleShot(600, &form, [&] { form.Command1->click(); });
+    QTimer::singleShot(600, &form, [&] { Widget<QPushButton>(form, "Command1")->click(); });
     form.Command1_Click();
     QVERIFY(buffers >= 10);
 

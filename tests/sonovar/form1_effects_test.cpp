@@ -16,11 +16,13 @@
 #include "sonovar/app/form1.h"
 #include "sonovar/app/frm_dialog.h"
 #include "sonovar/app/widgets.h"
+#include "support/named_widgets.h"
 #include "support/recording_board_link.h"
 #include "support/window_support.h"
 
 using namespace sonovar;
 using testing_support::RecordingBoardLink;
+using testing_support::Widget;
 
 namespace {
 const std::string kDark = "Command pba:0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0";
@@ -59,14 +61,15 @@ class Form1EffectsTest : public QObject {
     RecordingBoardLink* recorder = link.get();
     Form1 form(*wave_, [](QWidget*, const Message&) {}, std::move(link));
     form.Form_Load();
-    QCOMPARE(form.lbl_DevNum[1]->isEnabled(), false);
-    QCOMPARE(form.lbl_DevNum[2]->isEnabled(), true);
-    QCOMPARE(form.lbl_DevNum[3]->isEnabled(), false);
-    QCOMPARE(form.lbl_DevNum[4]->isEnabled(), false);
+    QCOMPARE(Widget<ClickableLabel>(form, "lbl_DevNum", 1)->isEnabled(), false);
+    QCOMPARE(Widget<ClickableLabel>(form, "lbl_DevNum", 2)->isEnabled(), true);
+    QCOMPARE(Widget<ClickableLabel>(form, "lbl_DevNum", 3)->isEnabled(), false);
+    QCOMPARE(Widget<ClickableLabel>(form, "lbl_DevNum", 4)->isEnabled(), false);
     QCOMPARE(recorder->writes, std::vector<std::string>{"FastCom 1"});
     QCOMPARE(form.effects().EffectMode, int16_t{1});
-    QVERIFY(form.Check1->isChecked() && !form.Slider1->isEnabled());
-    QVERIFY(!form.opt_Effect[3]->isEnabled() && !form.lbl_Effect[3]->isEnabled());
+    QVERIFY(Widget<QCheckBox>(form, "Check1")->isChecked() && !Widget<QSlider>(form, "Slider1")->isEnabled());
+    QVERIFY(!Widget<OptionButton>(form, "opt_Effect", 3)->isEnabled() &&
+            !Widget<ClickableLabel>(form, "lbl_Effect", 3)->isEnabled());
   }
 
   void theEffectsAreOfferedWithTheirOwnTexts() {
@@ -86,11 +89,11 @@ class Form1EffectsTest : public QObject {
   void clickingABoardTwiceSendsBothCommandsEachTimeAndTogglesIt() {
     auto form = LoadedForm();
     // Never shown: the selection is the frame not being hidden.
-    form->lbl_DevNum[3]->clicked();
-    QVERIFY(!form->shp_DevSelect[3]->isHidden());
+    Widget<ClickableLabel>(*form, "lbl_DevNum", 3)->clicked();
+    QVERIFY(!Widget<SelectionFrame>(*form, "shp_DevSelect", 3)->isHidden());
     QCOMPARE(form->ActiveBoardSet()[3], true);
     form->lbl_DevNum_Click(3);
-    QVERIFY(form->shp_DevSelect[3]->isHidden());
+    QVERIFY(Widget<SelectionFrame>(*form, "shp_DevSelect", 3)->isHidden());
     QCOMPARE(link_->writes, (std::vector<std::string>{"DeviceNumber 3", kDark, kAllOn, "DeviceNumber 3", kDark,
                                                       kAllOn}));
   }
@@ -103,54 +106,60 @@ class Form1EffectsTest : public QObject {
     form->lbl_DevNum_Click(3);
     form->lbl_DevNum_Click(1);
     link_->writes.clear();
-    form->opt_Effect[1]->setChecked(true);  // an assignment runs the handler as a click does
+    Widget<OptionButton>(*form, "opt_Effect", 1)->setChecked(true);  // an assignment runs the handler as a click does
     QCOMPARE(form->effects().EffectMode, int16_t{1});
-    QVERIFY(!form->opt_Effect[2]->isChecked());
+    QVERIFY(!Widget<OptionButton>(*form, "opt_Effect", 2)->isChecked());
     QCOMPARE(link_->writes, (std::vector<std::string>{"DeviceNumber 1", kChosen, "DeviceNumber 3", kChosen}));
   }
 
   void effectOptionsCanStandWithNoneOnAndAClickNeverTurnsOneOff() {
     auto form = LoadedForm();
-    form->opt_Effect[1]->setChecked(false);
-    for (int n = 1; n <= 3; ++n) QVERIFY(!form->opt_Effect[n]->isChecked());
+    Widget<OptionButton>(*form, "opt_Effect", 1)->setChecked(false);
+    for (int n = 1; n <= 3; ++n) QVERIFY(!Widget<OptionButton>(*form, "opt_Effect", n)->isChecked());
     form->show();
-    QTest::mouseClick(form->opt_Effect[2], Qt::LeftButton);
-    QTest::mouseClick(form->opt_Effect[2], Qt::LeftButton);
-    QVERIFY(form->opt_Effect[2]->isChecked());
+    OptionButton* second = Widget<OptionButton>(*form, "opt_Effect", 2);
+    QTest::mouseClick(second, Qt::LeftButton);
+    QTest::mouseClick(second, Qt::LeftButton);
+    QVERIFY(second->isChecked());
     QCOMPARE(form->effects().EffectMode, int16_t{2});
-    QTest::mouseClick(form->lbl_Effect[3], Qt::LeftButton);  // disabled until a file is loaded
+    // QRA Link is disabled until a file is loaded.
+    QTest::mouseClick(Widget<ClickableLabel>(*form, "lbl_Effect", 3), Qt::LeftButton);
     QCOMPARE(form->effects().EffectMode, int16_t{2});
   }
 
   void turboSwitchesFastComAndTheDelaySlider() {
     auto form = LoadedForm();
-    form->Check1->setChecked(false);
-    QVERIFY(form->Slider1->isEnabled());
-    form->Slider1->setValue(4);
-    form->Check1->setChecked(true);
-    QVERIFY(!form->Slider1->isEnabled());
+    QCheckBox* check1 = Widget<QCheckBox>(*form, "Check1");
+    QSlider* slider1 = Widget<QSlider>(*form, "Slider1");
+    check1->setChecked(false);
+    QVERIFY(slider1->isEnabled());
+    slider1->setValue(4);
+    check1->setChecked(true);
+    QVERIFY(!slider1->isEnabled());
     QCOMPARE(link_->writes, (std::vector<std::string>{"FastCom 0", "CompatibilityDelay 4", "FastCom 1"}));
   }
 
   void slidersHaveTheirRangesAndTooltips() {
     auto form = LoadedForm();
     const struct {
-      QSlider* slider;
+      const char* name;
       int minimum, maximum, value, page;
-    } rows[] = {{form->hsc_RedBias, 1, 255, 128, 5}, {form->hsc_YellowBias, 1, 255, 128, 5},
-                {form->hsc_CyanBias, 1, 255, 128, 5}, {form->hsc_GreenBias, 1, 255, 100, 5},
-                {form->sld_Delay, 0, 15, 0, 1},       {form->sld_Decay, 0, 15, 3, 1},
-                {form->Slider1, 0, 5, 1, 1}};
+    } rows[] = {{"hsc_RedBias", 1, 255, 128, 5}, {"hsc_YellowBias", 1, 255, 128, 5}, {"hsc_CyanBias", 1, 255, 128, 5},
+                {"hsc_GreenBias", 1, 255, 100, 5}, {"sld_Delay", 0, 15, 0, 1}, {"sld_Decay", 0, 15, 3, 1},
+                {"Slider1", 0, 5, 1, 1}};
     for (const auto& r : rows) {
-      QCOMPARE(r.slider->minimum(), r.minimum);
-      QCOMPARE(r.slider->maximum(), r.maximum);
-      QCOMPARE(r.slider->value(), r.value);
-      QCOMPARE(r.slider->pageStep(), r.page);
+      const QSlider* slider = Widget<QSlider>(*form, r.name);
+      QCOMPARE(slider->minimum(), r.minimum);
+      QCOMPARE(slider->maximum(), r.maximum);
+      QCOMPARE(slider->value(), r.value);
+      QCOMPARE(slider->pageStep(), r.page);
     }
-    QCOMPARE(form->sld_Delay->toolTip(), QStringLiteral("Controls how long lights stay lit before starting to "
-                                                        "decay. Higher numbers give a  longer delay."));
-    QCOMPARE(form->Label2->toolTip(), QStringLiteral("Activating TURBO removes all compatibility delays.  May not "
-                                                     "work with some USB cards."));
+    QCOMPARE(Widget<QSlider>(*form, "sld_Delay")->toolTip(),
+             QStringLiteral("Controls how long lights stay lit before starting to "
+                            "decay. Higher numbers give a  longer delay."));
+    QCOMPARE(Widget<QLabel>(*form, "Label2")->toolTip(),
+             QStringLiteral("Activating TURBO removes all compatibility delays.  May not "
+                            "work with some USB cards."));
   }
 
   // A selected board must stand out in light and dark themes alike.
@@ -170,7 +179,7 @@ class Form1EffectsTest : public QObject {
       form->setPalette(p);
       form->lbl_DevNum_Click(2);
       form->resize(form->sizeHint());
-      const QImage image = form->shp_DevSelect[2]->grab().toImage();
+      const QImage image = Widget<SelectionFrame>(*form, "shp_DevSelect", 2)->grab().toImage();
       const QColor edge = image.pixelColor(image.width() / 2, 1);
       QVERIFY2(ContrastRatio(edge, p.color(QPalette::Window)) >= 3.0, qPrintable(edge.name()));
     }
@@ -216,12 +225,13 @@ class Form1EffectsTest : public QObject {
     file.close();
     auto form = LoadedForm();
     QVERIFY(!form->LoadAnimation("gone"));
-    QCOMPARE(form->lbl_File->text(), QStringLiteral("Select File"));
-    QVERIFY(form->opt_Effect[3]->isEnabled() && form->lbl_Effect[3]->isEnabled());
+    QCOMPARE(Widget<QLabel>(*form, "lbl_File")->text(), QStringLiteral("Select File"));
+    QVERIFY(Widget<OptionButton>(*form, "opt_Effect", 3)->isEnabled() &&
+            Widget<ClickableLabel>(*form, "lbl_Effect", 3)->isEnabled());
     QVERIFY(form->LoadAnimation("Spin"));  // typed without its extension: the caption keeps the whole name
-    QCOMPARE(form->lbl_File->text(), QStringLiteral("Spin"));
+    QCOMPARE(Widget<QLabel>(*form, "lbl_File")->text(), QStringLiteral("Spin"));
     QVERIFY(form->LoadAnimation("Spin.qra"));
-    QCOMPARE(form->lbl_File->text(), QStringLiteral("Spin"));
+    QCOMPARE(Widget<QLabel>(*form, "lbl_File")->text(), QStringLiteral("Spin"));
     QCOMPARE(form->effects().Animation.QraFrames[1], std::string("QRL-PBA:1,2"));
     QCOMPARE(form->effects().Animation.QraFramePos, int16_t{1});
     // The dialog opens with the name of that file, not its path.

@@ -11,12 +11,14 @@
 #include "platform/wavein_backend.h"
 #include "sonovar/app/form1.h"
 #include "sonovar/app/widgets.h"
+#include "support/named_widgets.h"
 #include "support/recording_board_link.h"
 #include "support/scripted_wave.h"
 #include "support/window_support.h"
 
 using namespace sonovar;
 using testing_support::RecordingBoardLink;
+using testing_support::Widget;
 
 class Form1StartupTest : public QObject {
   Q_OBJECT
@@ -67,19 +69,19 @@ class Form1StartupTest : public QObject {
   void onlyTheDetectedBoardIsOffered() {
     auto form = MakeForm("0100000000000000");
     QVERIFY(form->Form_Load());
-    for (int n = 1; n <= 4; ++n) QCOMPARE(form->lbl_DevNum[n]->isEnabled(), n == 2);
+    for (int n = 1; n <= 4; ++n) QCOMPARE(Widget<ClickableLabel>(*form, "lbl_DevNum", n)->isEnabled(), n == 2);
   }
 
   void firstStartReadsAnEmptyFileAndBringsValuesIntoRange() {
     auto form = MakeForm("1111000000000000");
     QVERIFY(form->Form_Load());
     QVERIFY(SettingsFileExists());
-    QCOMPARE(form->sld_Delay->value(), 0);
-    QCOMPARE(form->sld_Decay->value(), 0);
-    QCOMPARE(form->hsc_RedBias->value(), 1);  // 0 is below the bias sliders' range
-    QCOMPARE(form->Slider1->value(), 0);
-    QVERIFY(!form->Check1->isChecked() && form->Slider1->isEnabled());
-    for (int n = 1; n <= 3; ++n) QVERIFY(!form->opt_Effect[n]->isChecked());
+    QCOMPARE(Widget<QSlider>(*form, "sld_Delay")->value(), 0);
+    QCOMPARE(Widget<QSlider>(*form, "sld_Decay")->value(), 0);
+    QCOMPARE(Widget<QSlider>(*form, "hsc_RedBias")->value(), 1);  // 0 is below the bias sliders' range
+    QCOMPARE(Widget<QSlider>(*form, "Slider1")->value(), 0);
+    QVERIFY(!Widget<QCheckBox>(*form, "Check1")->isChecked() && Widget<QSlider>(*form, "Slider1")->isEnabled());
+    for (int n = 1; n <= 3; ++n) QVERIFY(!Widget<OptionButton>(*form, "opt_Effect", n)->isChecked());
     QCOMPARE(link_->writes, (std::vector<std::string>{"FastCom 1", "CompatibilityDelay 0", "FastCom 0"}));
   }
 
@@ -92,9 +94,10 @@ class Form1StartupTest : public QObject {
     folder_->WriteSettings(r);
     auto form = MakeForm("0100000000000000");
     QVERIFY(form->Form_Load());
-    QCOMPARE(form->Combo1->currentIndex(), 0);
-    QCOMPARE(form->sld_Delay->value(), 7);
-    QVERIFY(!form->shp_DevSelect[2]->isHidden() && form->shp_DevSelect[4]->isHidden());
+    QCOMPARE(Widget<QComboBox>(*form, "Combo1")->currentIndex(), 0);
+    QCOMPARE(Widget<QSlider>(*form, "sld_Delay")->value(), 7);
+    QVERIFY(!Widget<SelectionFrame>(*form, "shp_DevSelect", 2)->isHidden() &&
+            Widget<SelectionFrame>(*form, "shp_DevSelect", 4)->isHidden());
     QCOMPARE(form->effects().EffectMode, int16_t{2});
     const std::vector<std::string> want = {
         "FastCom 1",
@@ -115,7 +118,7 @@ class Form1StartupTest : public QObject {
     backend_->devices[1].is_default = true;
     backend_->open_ok = false;  // Start returns at once
     QVERIFY(form->Form_Load());
-    QCOMPARE(form->Combo1->currentIndex(), -1);
+    QCOMPARE(Widget<QComboBox>(*form, "Combo1")->currentIndex(), -1);
     form->Command1_Click();
     QCOMPARE(backend_->opened, std::vector<std::string>{"b"});
     form->Command2_Click();
@@ -129,9 +132,10 @@ class Form1StartupTest : public QObject {
     folder_->WriteSettings(r);
     auto form = MakeForm("1000000000000000");
     QVERIFY(form->Form_Load());
-    QVERIFY(form->opt_Effect[3]->isChecked() && form->opt_Effect[3]->isEnabled());
+    const OptionButton* qra_link = Widget<OptionButton>(*form, "opt_Effect", 3);
+    QVERIFY(qra_link->isChecked() && qra_link->isEnabled());
     QCOMPARE(form->effects().EffectMode, int16_t{3});
-    QCOMPARE(form->lbl_File->text(), QStringLiteral("Select File"));
+    QCOMPARE(Widget<QLabel>(*form, "lbl_File")->text(), QStringLiteral("Select File"));
     QCOMPARE(form->effects().Animation.QraFramePos, int16_t{1});
     QVERIFY(messages_.empty());
   }
@@ -142,7 +146,7 @@ class Form1StartupTest : public QObject {
     QVERIFY(form->Form_Load());
     form->lbl_DevNum_Click(3);
     form->lbl_Effect_Click(2);
-    form->Combo1->setCurrentIndex(1);
+    Widget<QComboBox>(*form, "Combo1")->setCurrentIndex(1);
     form->Command2_Click();
     const SettingsRecord r = LoadSettingsFile(folder_->file(kSettingsFileName).toStdString());
     QVERIFY(r.BoardActive[3] && !r.BoardActive[1] && r.EffectSelected[2] && !r.EffectSelected[1] && r.Turbo);
@@ -168,15 +172,16 @@ class Form1StartupTest : public QObject {
       QVERIFY(form->Form_Load());
       form->show();
       QString caption;
+      QPushButton* command1 = Widget<QPushButton>(*form, "Command1");
       QTimer::singleShot(150, form.get(), [&] {
-        caption = form->Command1->text();
-        if (caption == "Stop") form->Command1->click();
+        caption = command1->text();
+        if (caption == "Stop") command1->click();
       });
       QTest::qWait(300);  // the 20 ms timer fires in here; with START the capture runs until the click
       QCOMPARE(caption == "Stop", row.started);
       QCOMPARE(form->isMinimized(), row.minimised);
       QCOMPARE(backend_->opened.size(), size_t{row.started ? 1u : 0u});
-      QVERIFY(!form->tmr_Hide->isActive());
+      QVERIFY(!Widget<QTimer>(*form, "tmr_Hide")->isActive());
     }
   }
 

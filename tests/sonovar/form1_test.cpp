@@ -16,11 +16,13 @@
 #include "platform/wavein_backend.h"
 #include "sonovar/app/cut_bars.h"
 #include "support/scripted_wave.h"
+#include "support/named_widgets.h"
 #include "support/recording_board_link.h"
 #include "support/sound_files.h"
 #include "support/window_support.h"
 
 using namespace sonovar;
+using testing_support::Widget;
 
 class Form1Test : public QObject {
   Q_OBJECT
@@ -71,18 +73,19 @@ class Form1Test : public QObject {
     auto wave = FileService();
     Form1 form(*wave, Recorder(), Boards());
     form.Form_Load();
-    QCOMPARE(form.Command1->text(), QStringLiteral("Start"));
-    QCOMPARE(form.Combo1->toolTip(), QStringLiteral("Select your Audio Output Device."));
-    QCOMPARE(form.Label8->text(), QStringLiteral("Peak Audio Level"));
-    QCOMPARE(form.Label10->text(), QStringLiteral("Averaged Peak "));
-    QCOMPARE(form.lbl_Peak->text(), QStringLiteral("0"));
-    QCOMPARE(form.vsc_RedCut->value(), 25);
-    QCOMPARE(form.vsc_CyanCut->value(), 100);
+    QCOMPARE(Widget<QPushButton>(form, "Command1")->text(), QStringLiteral("Start"));
+    QCOMPARE(Widget<QComboBox>(form, "Combo1")->toolTip(), QStringLiteral("Select your Audio Output Device."));
+    QCOMPARE(Widget<QLabel>(form, "Label8")->text(), QStringLiteral("Peak Audio Level"));
+    QCOMPARE(Widget<QLabel>(form, "Label10")->text(), QStringLiteral("Averaged Peak "));
+    QCOMPARE(Widget<QLabel>(form, "lbl_Peak")->text(), QStringLiteral("0"));
+    QCOMPARE(Widget<QScrollBar>(form, "vsc_RedCut")->value(), 25);
+    QCOMPARE(Widget<QScrollBar>(form, "vsc_CyanCut")->value(), 100);
     QCOMPARE(form.analysis().RedCutHigh, int16_t{103});
     QCOMPARE(form.analysis().YellowCutLow, int16_t{-78});
-    QCOMPARE(form.box_BG->BarHeight(Cut::kGreen), 53);
-    QVERIFY(form.tmr_ResetPeak->isActive());
-    QCOMPARE(form.tmr_ResetPeak->interval(), 50);
+    QCOMPARE(Widget<CutBars>(form, "box_BG")->BarHeight(Cut::kGreen), 53);
+    const QTimer* reset_peak = Widget<QTimer>(form, "tmr_ResetPeak");
+    QVERIFY(reset_peak->isActive());
+    QCOMPARE(reset_peak->interval(), 50);
   }
 
   void noDeviceGivesTheMessageAndDisablesStart() {
@@ -92,8 +95,8 @@ class Form1Test : public QObject {
     form.Form_Load();
     QCOMPARE(messages_.size(), size_t{1});
     QCOMPARE(messages_[0].text, QStringLiteral("No audio devices were found on your system."));
-    QVERIFY(!form.Command1->isEnabled());
-    QCOMPARE(form.Combo1->count(), 0);
+    QVERIFY(!Widget<QPushButton>(form, "Command1")->isEnabled());
+    QCOMPARE(Widget<QComboBox>(form, "Combo1")->count(), 0);
   }
 
   void capturesAFileAndShowsItsPeak() {
@@ -101,24 +104,27 @@ class Form1Test : public QObject {
     std::unique_ptr<platform::WaveIn> wave;
     auto owned = FormOnFile(dir, &wave);
     Form1& form = *owned;
-    QCOMPARE(form.Combo1->count(), 1);
-    QCOMPARE(form.Combo1->currentText(), QStringLiteral("File: peak100.wav"));
+    const QComboBox* combo1 = Widget<QComboBox>(form, "Combo1");
+    QCOMPARE(combo1->count(), 1);
+    QCOMPARE(combo1->currentText(), QStringLiteral("File: peak100.wav"));
+    QPushButton* command1 = Widget<QPushButton>(form, "Command1");
     int buffers = 0;
     form.AfterAnalysis = [&] { ++buffers; };
     // The stop click comes from the event queue while the loop runs.
     QString caption_while_running;
     QTimer::singleShot(400, &form, [&] {
-      caption_while_running = form.Command1->text();
-      form.Command1->click();
+      caption_while_running = command1->text();
+      command1->click();
     });
     form.Command1_Click();  // returns when the capture has stopped
     QCOMPARE(caption_while_running, QStringLiteral("Stop"));
-    QCOMPARE(form.Command1->text(), QStringLiteral("Start"));
+    QCOMPARE(command1->text(), QStringLiteral("Start"));
     QCOMPARE(form.capture().CaptureHandle, platform::WaveInHandle{0});
     QVERIFY2(buffers >= 8 && buffers <= 30, qPrintable(QString::number(buffers)));
     // The loudest sample of the file, less what the 50 ms timer took off meanwhile.
-    const int peak = form.lbl_Peak->text().toInt();
-    QVERIFY2(peak >= 100 - 10 && peak <= 100, qPrintable(form.lbl_Peak->text()));
+    const QString peak_text = Widget<QLabel>(form, "lbl_Peak")->text();
+    const int peak = peak_text.toInt();
+    QVERIFY2(peak >= 100 - 10 && peak <= 100, qPrintable(peak_text));
     QVERIFY(messages_.empty());
   }
 
@@ -132,10 +138,10 @@ class Form1Test : public QObject {
     form.Form_Load();
     int buffers = 0;
     form.AfterAnalysis = [&] { ++buffers; };
-    QTimer::singleShot(150, &form, [&] { form.Command1->click(); });
+    QTimer::singleShot(150, &form, [&] { Widget<QPushButton>(form, "Command1")->click(); });
     form.Command1_Click();
     QCOMPARE(buffers, 0);
-    QCOMPARE(form.Command1->text(), QStringLiteral("Start"));
+    QCOMPARE(Widget<QPushButton>(form, "Command1")->text(), QStringLiteral("Start"));
   }
 
   void closingTheWindowDuringCaptureEndsTheLoop() {
@@ -162,10 +168,10 @@ class Form1Test : public QObject {
     form.Command1_Click();
     QCOMPARE(messages_.size(), size_t{1});
     QCOMPARE(messages_[0].text, QStringLiteral("Wave input device failed to open"));
-    QCOMPARE(form.Command1->text(), QStringLiteral("Stop"));
+    QCOMPARE(Widget<QPushButton>(form, "Command1")->text(), QStringLiteral("Stop"));
     QCOMPARE(form.capture().CaptureHandle, platform::WaveInHandle{0});
     form.Command1_Click();
-    QCOMPARE(form.Command1->text(), QStringLiteral("Start"));
+    QCOMPARE(Widget<QPushButton>(form, "Command1")->text(), QStringLiteral("Start"));
     QCOMPARE(messages_.size(), size_t{1});
   }
 
@@ -175,13 +181,15 @@ class Form1Test : public QObject {
     form.Form_Load();
     form.resize(800, 600);
     form.show();
-    form.vsc_RedCut->setSliderDown(true);
-    form.vsc_RedCut->setSliderPosition(60);  // dragging: tracking is on, so the value follows
+    QScrollBar* red_cut = Widget<QScrollBar>(form, "vsc_RedCut");
+    const CutBars* bars = Widget<CutBars>(form, "box_BG");
+    red_cut->setSliderDown(true);
+    red_cut->setSliderPosition(60);  // dragging: tracking is on, so the value follows
     QCOMPARE(form.analysis().RedCutHigh, int16_t{68});
-    QCOMPARE(form.box_BG->BarHeight(Cut::kRed), 68);
-    form.vsc_RedCut->setSliderDown(false);
-    const QRect bar = form.box_BG->BarRect(Cut::kRed);
-    QVERIFY(std::abs(bar.center().y() - form.box_BG->height() / 2) <= 1);  // centred on the background
+    QCOMPARE(bars->BarHeight(Cut::kRed), 68);
+    red_cut->setSliderDown(false);
+    const QRect bar = bars->BarRect(Cut::kRed);
+    QVERIFY(std::abs(bar.center().y() - bars->height() / 2) <= 1);  // centred on the background
   }
 
   void peakTimerFallsAndAdjustsTheCuts() {
@@ -193,15 +201,15 @@ class Form1Test : public QObject {
       form.analysis().Peak = 100;
       form.tmr_ResetPeak_Timer();
     }
-    QCOMPARE(form.lbl_AveragedPeaks->text(), QStringLiteral("40"));
-    QCOMPARE(form.vsc_RedCut->value(), 100);
-    QCOMPARE(form.vsc_YellowCut->value(), 108);
-    QCOMPARE(form.vsc_GreenCut->value(), 116);
-    QCOMPARE(form.vsc_CyanCut->value(), 124);
+    QCOMPARE(Widget<QLabel>(form, "lbl_AveragedPeaks")->text(), QStringLiteral("40"));
+    QCOMPARE(Widget<QScrollBar>(form, "vsc_RedCut")->value(), 100);
+    QCOMPARE(Widget<QScrollBar>(form, "vsc_YellowCut")->value(), 108);
+    QCOMPARE(Widget<QScrollBar>(form, "vsc_GreenCut")->value(), 116);
+    QCOMPARE(Widget<QScrollBar>(form, "vsc_CyanCut")->value(), 124);
     QCOMPARE(form.analysis().RedCutHigh, int16_t{28});
     QCOMPARE(form.analysis().YellowCutHigh, int16_t{20});
-    QCOMPARE(form.lbl_Peak->text(), QStringLiteral("99"));
-    QVERIFY(form.tmr_ResetPeak->isActive());
+    QCOMPARE(Widget<QLabel>(form, "lbl_Peak")->text(), QStringLiteral("99"));
+    QVERIFY(Widget<QTimer>(form, "tmr_ResetPeak")->isActive());
   }
 
   void screenshot() {
@@ -214,9 +222,10 @@ class Form1Test : public QObject {
     const char* out = std::getenv("SONOVAR_SCREENSHOT");
     if (out != nullptr) QVERIFY(form.grab().save(QString::fromLocal8Bit(out)));
     // Nothing overlaps: the named widgets' rectangles are disjoint.
-    QList<QWidget*> widgets = {form.Combo1, form.Command1, form.Label8, form.lbl_Peak, form.Label10,
-                               form.lbl_AveragedPeaks, form.vsc_RedCut, form.vsc_YellowCut, form.vsc_GreenCut,
-                               form.vsc_CyanCut, form.box_BG};
+    QList<QWidget*> widgets;
+    for (const char* name : {"Combo1", "Command1", "Label8", "lbl_Peak", "Label10", "lbl_AveragedPeaks", "vsc_RedCut",
+                             "vsc_YellowCut", "vsc_GreenCut", "vsc_CyanCut", "box_BG"})
+      widgets << Widget<QWidget>(form, name);
     for (int i = 0; i < widgets.size(); ++i) {
       const QRect a(widgets[i]->mapTo(&form, QPoint(0, 0)), widgets[i]->size());
       QVERIFY2(form.rect().contains(a), qPrintable(widgets[i]->objectName() + " is cut off"));
