@@ -268,13 +268,13 @@ class Form1EffectsTest : public QObject {
       });
       form->lbl_File_Click();
       QCOMPARE(form->effects().Animation.QraFrames[1], name);
-      const QString caption = form->lbl_File->text();
+      const QString caption = Widget<QLabel>(*form, "lbl_File")->text();
       form->lbl_Effect_Click(3);
       form->Command2_Click();
       form.reset();
       auto restarted = LoadedForm();
       QCOMPARE(restarted->effects().Animation.QraFrames[1], name);
-      QCOMPARE(restarted->lbl_File->text(), caption);
+      QCOMPARE(Widget<QLabel>(*restarted, "lbl_File")->text(), caption);
     }
     std::filesystem::remove_all(folder);  // Qt cannot name the file that is not UTF-8 to remove it
     qunsetenv("XDG_DATA_HOME");
