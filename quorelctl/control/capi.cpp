@@ -13,6 +13,7 @@
 #include "platform/hid.h"
 #include "quorelctl/boards/board_access.h"
 #include "quorelctl/control/quorel.h"
+#include "quorelctl/dmx/dmx_boards.h"
 #include "quorelctl/include/quorelctl.h"
 
 struct QuorelControl {
@@ -190,7 +191,18 @@ QUORELCTL_API int quorel_list_devices(QuorelDevice* devices, size_t capacity) {
     }
     // The devices a control would take, by the control's own rule.
     auto entry = [&](const platform::HidDeviceInfo& d) -> QuorelDevice& { return listed[&d - found.data()]; };
+    // A bound number is its DMX universe; no Quorel board stands for it.
+    const quorelctl::BindingsFile bound = quorelctl::LoadBindings();
     for (int n = 1; n <= quorelctl::kBoards; ++n) {
+      auto binding = std::find_if(bound.bindings.begin(), bound.bindings.end(),
+                                  [n](const quorelctl::Binding& b) { return b.board == n; });
+      if (binding != bound.bindings.end()) {
+        for (QuorelDevice& d : listed)
+          if (d.board == n)
+            std::snprintf(d.reason, sizeof d.reason, "board %d is bound to DMX universe %u (%s, line %d)", n,
+                          static_cast<unsigned>(binding->universe), bound.path.c_str(), binding->line);
+        continue;
+      }
       quorelctl::OpenedBoard opened = quorelctl::OpenBoard(hid, found, n, [&](const auto& d, const auto& error) {
         entry(d).permission_denied = error.permission_denied;
         std::snprintf(entry(d).reason, sizeof entry(d).reason, "cannot be opened: %s", error.text.c_str());
@@ -204,6 +216,37 @@ QUORELCTL_API int quorel_list_devices(QuorelDevice* devices, size_t capacity) {
     }
     std::copy_n(listed.begin(), std::min(capacity, listed.size()), devices);
     return static_cast<int>(found.size());
+  } catch (const std::bad_alloc&) {
+    return QUOREL_E_NO_MEMORY;
+  }
+}
+
+QUORELCTL_API int quorel_list_bindings(QuorelBinding* bindings, size_t capacity) {
+  try {
+    const quorelctl::DmxBoards dmx(quorelctl::LoadBindings());
+    std::vector<QuorelBinding> listed;
+    const std::string& file = dmx.file().path;
+    for (const quorelctl::BindingStatus& s : dmx.status()) {
+      QuorelBinding& b = listed.emplace_back();
+      b.line = s.binding.line;
+      b.board = s.binding.board;
+      b.universe = s.binding.universe;
+      b.first_channel = s.binding.first_channel;
+      std::snprintf(b.server, sizeof b.server, "%s", s.binding.server().c_str());
+      b.usable = s.usable;
+      std::snprintf(b.description, sizeof b.description, "%s", s.description().c_str());
+      std::snprintf(b.reason, sizeof b.reason, "%s", s.reason.c_str());
+    }
+    for (const quorelctl::BindingProblem& p : dmx.file().problems) {
+      QuorelBinding& b = listed.emplace_back();
+      b.line = p.line;
+      std::snprintf(b.reason, sizeof b.reason, "%s", p.reason.c_str());
+    }
+    for (QuorelBinding& b : listed) std::snprintf(b.file, sizeof b.file, "%s", file.c_str());
+    std::stable_sort(listed.begin(), listed.end(),
+                     [](const QuorelBinding& a, const QuorelBinding& b) { return a.line < b.line; });
+    if (bindings != nullptr) std::copy_n(listed.begin(), std::min(capacity, listed.size()), bindings);
+    return static_cast<int>(listed.size());
   } catch (const std::bad_alloc&) {
     return QUOREL_E_NO_MEMORY;
   }

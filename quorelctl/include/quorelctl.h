@@ -19,6 +19,17 @@
  * controls created on one thread (a DeviceNumber write to one control also
  * redirects the commands of the others), and separate for each thread.
  *
+ * What runs between calls: for Quorel boards, nothing; every report is written
+ * on the caller's thread inside the call. A board number that the bindings
+ * file (see quorel_list_bindings) binds to a DMX universe is carried by an OLA
+ * server instead: then, and only then, the control starts one thread of its
+ * own per OLA server, for its whole life. A Command write hands the board's
+ * tables to that thread and returns at once; the thread sends the universe
+ * when it changed, at least 30 times a second while an output shows a
+ * waveform, once a second otherwise, and looks for a lost server again once a
+ * second. It never calls the host back and touches nothing the host can see;
+ * quorel_destroy() stops it (within about 50 ms) before it returns.
+ *
  * Return values of every int call:
  *   0                         success
  *   QUOREL_E_DEVICE_RANGE   16384 "Device Numbers 1-16 Only"
@@ -146,6 +157,43 @@ typedef struct QuorelDevice {
  * Returns the number of devices present (possibly more than `capacity`), or
  * QUOREL_E_NO_MEMORY. */
 QUORELCTL_API int quorel_list_devices(QuorelDevice *devices, size_t capacity);
+
+/* ---- Boards that are DMX universes ----
+ *
+ * The bindings file is $QUORELCTL_BOARDS when set; else
+ * $XDG_CONFIG_HOME/quorelctl/boards.conf (~/.config/quorelctl/boards.conf)
+ * when it exists; else /etc/quorelctl/boards.conf. One binding a line:
+ *
+ *   board N = universe U channel C [server HOST:PORT]    # comment
+ *
+ * N 1-16, U an OLA universe, C 1-481 the channel of output 1 (output k is
+ * channel C+k-1), HOST:PORT the OLA server (default 127.0.0.1:9010; HOST an
+ * IPv4 address or localhost). Words in any letter case, any blanks, "#" starts
+ * a comment. A bound number is that universe even when a Quorel board with
+ * the number is plugged in (the Quorel board is then not used). A bound board
+ * is present when its server answers at creation, within 1 s for all servers
+ * together; its universe shows what a Quorel board with the same tables
+ * would show: an output off is 0, a level 0-48 is level x 255 / 48 rounded
+ * half up, above 48 is 255, a waveform moves with the GPS value. */
+
+/* One line of the bindings file: a binding, or a problem of the file. */
+typedef struct QuorelBinding {
+  char file[256];        /* the bindings file */
+  int line;              /* its line, from 1; 0 for the file as a whole */
+  int board;             /* 1-16; 0 on a line that binds nothing */
+  uint32_t universe;
+  int first_channel;     /* channel of output 1 */
+  char server[32];       /* "127.0.0.1:9010" */
+  int usable;            /* 1 when a control would use it as that board */
+  char description[96];  /* "DMX universe 1, channels 1-32, via 127.0.0.1:9010"; "" when it binds nothing */
+  char reason[192];      /* why the line counts for nothing or the board is not usable, "" when usable */
+} QuorelBinding;
+
+/* Lists the bindings and the problems of the bindings file, in the order of
+ * its lines, asking each server whether it answers (at most 1 s in all).
+ * Fills at most `capacity` entries (`bindings` may be NULL when `capacity`
+ * is 0). Returns the number of entries, or QUOREL_E_NO_MEMORY. */
+QUORELCTL_API int quorel_list_bindings(QuorelBinding *bindings, size_t capacity);
 
 #ifdef __cplusplus
 }

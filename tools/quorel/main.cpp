@@ -35,11 +35,39 @@ std::vector<QuorelDevice> ListDevices() {
   return devices;
 }
 
+std::vector<QuorelBinding> ListBindings() {
+  // Each call asks the servers again (up to a second): room for a whole
+  // ordinary file at the first call.
+  std::vector<QuorelBinding> bindings(64);
+  int count = quorel_list_bindings(bindings.data(), bindings.size());
+  if (count > static_cast<int>(bindings.size())) {
+    bindings.resize(count);
+    count = quorel_list_bindings(bindings.data(), bindings.size());
+  }
+  bindings.resize(count > 0 ? std::min<size_t>(count, bindings.size()) : 0);
+  return bindings;
+}
+
+// The bindings file's lines: each bound board, and each problem with its line.
+void PrintBindings(const std::vector<QuorelBinding>& bindings) {
+  if (bindings.empty()) return;
+  std::printf("\nboards bound to DMX universes (%s):\n", bindings.front().file);
+  for (const QuorelBinding& b : bindings) {
+    if (b.board != 0)
+      std::printf("board %-2d %s%s%s\n", b.board, b.description, b.usable ? "" : ", not usable: ", b.reason);
+    else if (b.line != 0)
+      std::printf("%s:%d: %s\n", b.file, b.line, b.reason);
+    else
+      std::printf("%s: %s\n", b.file, b.reason);
+  }
+}
+
 int Detect() {
   quorel::Control control;
   const std::string detected = control.Detected();
   std::printf("Detected %s\n", detected.c_str());
   const std::vector<QuorelDevice> devices = ListDevices();
+  const std::vector<QuorelBinding> bindings = ListBindings();
   int found = 0;
   for (size_t k = 0; k < detected.size(); ++k) {
     if (detected[k] != '1') continue;
@@ -47,6 +75,8 @@ int Detect() {
     const char* path = "?";
     for (const QuorelDevice& d : devices)
       if (d.usable && d.board == static_cast<int>(k + 1)) path = d.path;
+    for (const QuorelBinding& b : bindings)
+      if (b.usable && b.board == static_cast<int>(k + 1)) path = b.description;
     std::printf("board %zu  %s\n", k + 1, path);
   }
   if (found == 0) std::printf("no board found (\"quorel devices\" tells why)\n");
@@ -55,12 +85,10 @@ int Detect() {
 
 int Devices() {
   const std::vector<QuorelDevice> devices = ListDevices();
-  if (devices.empty()) {
-    std::printf("no HID devices found\n");
-    return 0;
-  }
+  const std::vector<QuorelBinding> bindings = ListBindings();
   bool denied = false;
-  std::printf("%-24s %-9s %-6s %s\n", "device", "vid:pid", "report", "status");
+  if (devices.empty()) std::printf("no HID devices found\n");
+  else std::printf("%-24s %-9s %-6s %s\n", "device", "vid:pid", "report", "status");
   for (const QuorelDevice& d : devices) {
     char ids[16];
     std::snprintf(ids, sizeof ids, "%04x:%04x", d.vendor_id, d.product_id);
@@ -71,6 +99,7 @@ int Devices() {
     std::printf("%-24s %-9s %-6s %s\n", d.path, ids, length.c_str(), status.c_str());
     denied = denied || d.permission_denied;
   }
+  PrintBindings(bindings);
   if (denied) {
     std::printf(
         "\nA board cannot be opened for lack of permission. To let the logged-in user reach the boards,\n"
