@@ -14,6 +14,14 @@ chmod 777 "$OLAD_DIR"
 
 "$build/tests/dmx/dmx_olad_tests"
 
+# The library without its module, as on a machine without OLA: it loads, and
+# a bound board is absent with the reason.
+mkdir "$OLAD_DIR/bare"
+cp -L "$build/quorelctl/libquorelctl.so.0" "$OLAD_DIR/bare/"
+echo "board 2 = universe 1 channel 1 server 127.0.0.1:$OLA_PORT" >"$OLAD_DIR/bare/boards.conf"
+bare=$(QUORELCTL_BOARDS=$OLAD_DIR/bare/boards.conf LD_LIBRARY_PATH=$OLAD_DIR/bare "$build/tools/quorel/quorel" devices)
+[[ $bare == *"board 2 "*"not usable: no OLA support: "*quorelctl-ola.so* ]] || { echo "FAIL: without the module: $bare"; exit 1; }
+
 song=$build/demo/demo-song.flac
 sonovar=$build/sonovar/sonovar
 if [[ ! -x $sonovar || ! -f $song ]]; then

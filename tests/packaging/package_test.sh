@@ -25,6 +25,7 @@ want=(
   '^\./usr/bin/sonovar$' '^\./usr/bin/quorel$' '^\./usr/bin/quorel-sim$'
   '^\./usr/lib/(.*/)?libquorelctl\.so\.0$' '^\./usr/include/quorelctl\.h$'
   '^\./usr/lib/udev/rules\.d/70-quorel\.rules$'
+  '^\./usr/lib/(.*/)?quorelctl/quorelctl-ola\.so$'
   '^\./usr/share/applications/sonovar\.desktop$'
   '^\./usr/share/icons/hicolor/scalable/apps/sonovar\.svg$'
 )
@@ -42,6 +43,8 @@ for library in libc6 libqt6widgets6 libsndfile1; do
     fail "Depends lacks $library: $depends"
 done
 
+[[ $(dpkg-deb -f "$deb" Recommends) == *ola* ]] || fail "the package does not recommend ola"
+
 mkdir "$work/root"
 dpkg-deb -x "$deb" "$work/root"
 desktop-file-validate "$work/root/usr/share/applications/sonovar.desktop" || fail "desktop file does not validate"
@@ -49,6 +52,11 @@ grep -q '^Icon=sonovar$' "$work/root/usr/share/applications/sonovar.desktop" || 
 # The installed program finds the library beside it, never in the build tree.
 runpath=$(readelf -d "$work/root/usr/bin/sonovar" | grep -E 'RUNPATH|RPATH' || true)
 [[ $runpath == *'[$ORIGIN/../lib'* && $runpath != *"$build"* ]] || fail "sonovar's run path: $runpath"
+
+# libola is the module's alone: the library loads and drives Quorel boards
+# on a machine without OLA.
+library=$(find "$work/root/usr/lib" -name 'libquorelctl.so.*' -type f | head -1)
+! readelf -d "$library" | grep -q 'NEEDED.*libola' || fail "the library itself needs libola"
 
 if ((failures)); then
   echo "$failures failed"
