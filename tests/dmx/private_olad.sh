@@ -25,7 +25,9 @@ _olad_launch() {
   local as=() port peek pid i
   port=$(cat "$OLAD_DIR/port") peek=$(cat "$OLAD_DIR/peek")
   if [ "$(id -u)" = 0 ]; then as=(setpriv --reuid=olad --regid="$(id -g olad)" --init-groups); fi
-  "${as[@]}" olad -c "$OLAD_DIR/conf" -r "$port" --no-http --no-register-with-dns-sd -l 1 \
+  local http=(--no-http)
+  if [ -n "${OLAD_HTTP_PORT:-}" ]; then http=(-p "$OLAD_HTTP_PORT" --no-http-quit); fi
+  "${as[@]}" olad -c "$OLAD_DIR/conf" -r "$port" "${http[@]}" --no-register-with-dns-sd -l 1 \
     >>"$OLAD_DIR/olad.log" 2>&1 </dev/null &
   pid=$!
   echo "$pid" >"$OLAD_DIR/pid"
