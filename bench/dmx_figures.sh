@@ -10,6 +10,7 @@ build=$(cd "${1:-build}" && pwd)
 seconds=${2:-10}
 here=$(cd "$(dirname "$0")/.." && pwd)
 . "$here/tests/dmx/private_olad.sh"
+. "$here/tests/dmx/sonovar_show.sh"
 start_olad "$build/tests/dmx/ola-peek" 1 2
 export OLA_PORT TMPDIR=$OLAD_DIR
 chmod 777 "$OLAD_DIR"
@@ -43,20 +44,6 @@ cpu "four boards animating waveforms" "$waves_pid"
 while kill -0 "$waves_pid" 2>/dev/null; do sleep 0.2; done
 
 # Sonovar on four bound boards, Pulse/Sweep, the demo song.
-work=$OLAD_DIR/show
-mkdir "$work"
-cd "$work"
-export QUORELCTL_BOARDS=$work/boards.conf
-for b in 1 2 3 4; do
-  echo "board $b = universe 1 channel $((32 * b - 31)) server 127.0.0.1:$OLA_PORT"
-done >"$QUORELCTL_BOARDS"
-printf '\x02\x00\x03\x00\x80\x00\x80\x00\x80\x00\xff\xff\xff\xff\xff\xff\xff\xff\xff\xff\x01\x00\x00\x00\x00\x00\xff\xff\x00\x00\x0b\x00Select File' >Sonovar.SET
-: >no-devices.conf
-Xvfb :161 -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb_pid=$!
-SONOVAR_INPUT_FILE=$build/demo/demo-song.flac PULSE_SERVER=unix:$work/none ALSA_CONFIG_PATH=$work/no-devices.conf \
-  DISPLAY=:161 "$build/sonovar/sonovar" START >sonovar.log 2>&1 &
-sonovar_pid=$!
-trap 'kill $sonovar_pid $xvfb_pid 2>/dev/null || true; wait $sonovar_pid $xvfb_pid 2>/dev/null || true; stop_olad' EXIT
+start_show "$build" "$(printf '%s 1 %s\n' 1 1 2 33 3 65 4 97)" :161
 sleep 3
-cpu "four boards following the demo song in Sonovar" "$sonovar_pid"
+cpu "four boards following the demo song in Sonovar" "$SHOW_PID"
