@@ -28,7 +28,8 @@
  * when it changed, at least 30 times a second while an output shows a
  * waveform, once a second otherwise, and looks for a lost server again once a
  * second. It never calls the host back and touches nothing the host can see;
- * quorel_destroy() stops it (within about 50 ms) before it returns.
+ * quorel_destroy() has it send the last change (waiting 250 ms at most) and
+ * stops it before it returns.
  *
  * Return values of every int call:
  *   0                         success
@@ -89,7 +90,9 @@ typedef void (*QuorelPropertyChanged)(void *container, const char *property);
  * found its start-up state, waiting 1 ms before each report (5 reports per
  * board: one state report and four profile reports, so about 5 ms per board).
  * A board that does not take a report delays creation by at most 250 ms per
- * report (see quorel_set_text). `notify` may be NULL. The caller owns the
+ * report (see quorel_set_text). Boards bound to DMX universes (see
+ * quorel_list_bindings) add at most 1 s, when their servers do not answer.
+ * `notify` may be NULL. The caller owns the
  * control and releases it with quorel_destroy(). Returns NULL also when memory
  * runs out. */
 QUORELCTL_API QuorelControl *quorel_create(const char *class_name, QuorelPropertyChanged notify,
@@ -153,7 +156,9 @@ typedef struct QuorelDevice {
 /* Lists every HID device present, in the order in which the boards are
  * searched, filling at most `capacity` entries of `devices` (which may be
  * NULL when `capacity` is 0). Each board device is opened once for writing
- * and closed again to learn whether it can be used; nothing is written.
+ * and closed again to learn whether it can be used; nothing is written. A
+ * board whose number the bindings file binds to a DMX universe is listed as
+ * not usable, with the binding as the reason.
  * Returns the number of devices present (possibly more than `capacity`), or
  * QUOREL_E_NO_MEMORY. */
 QUORELCTL_API int quorel_list_devices(QuorelDevice *devices, size_t capacity);
