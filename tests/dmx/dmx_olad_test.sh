@@ -7,6 +7,8 @@ set -euo pipefail
 build=$(cd "$1" && pwd)
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/private_olad.sh"
+# Under LeakSanitizer: what libola itself loses (see lsan.supp).
+export LSAN_OPTIONS=${LSAN_OPTIONS:+$LSAN_OPTIONS:}suppressions=$here/lsan.supp
 . "$here/sonovar_show.sh"
 start_olad "$build/tests/dmx/ola-peek" 1 2
 export OLA_PORT OLAD_DIR OLAD_SCRIPT=$here/private_olad.sh

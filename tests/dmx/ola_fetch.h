@@ -57,13 +57,17 @@ class OlaFetch {
     closed_ = false;
     client_ = std::make_unique<ola::client::OlaClient>(socket_.get());
     client_->Setup();
-    client_->SetCloseHandler(ola::NewSingleCallback(this, &OlaFetch::Closed));
+    close_handler_ = ola::NewSingleCallback(this, &OlaFetch::Closed);
+    client_->SetCloseHandler(close_handler_);
     ss_.AddReadDescriptor(socket_.get());
     return true;
   }
   void Drop() {
     if (!client_) return;
     ss_.RemoveReadDescriptor(socket_.get());
+    // The client forgets its close handler without freeing it.
+    client_->SetCloseHandler(nullptr);
+    if (!closed_) delete close_handler_;
     client_->Stop();
     client_.reset();
     socket_.reset();
@@ -85,5 +89,6 @@ class OlaFetch {
   std::unique_ptr<ola::network::TCPSocket> socket_;
   std::unique_ptr<ola::client::OlaClient> client_;
   std::vector<uint8_t> data_;
+  ola::SingleUseCallback0<void>* close_handler_ = nullptr;  // ours until it runs (closed_)
   bool done_ = false, ok_ = false, closed_ = false;
 };

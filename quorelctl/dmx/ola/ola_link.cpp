@@ -157,11 +157,13 @@ struct QuorelDmxLink {
     socket_->SetNoDelay();
     client_ = std::make_unique<ola::client::OlaClient>(socket_.get());
     client_->Setup();
-    client_->SetCloseHandler(ola::NewSingleCallback(this, &QuorelDmxLink::Closed));
+    close_handler_ = ola::NewSingleCallback(this, &QuorelDmxLink::Closed);
+    client_->SetCloseHandler(close_handler_);
     ss_.AddReadDescriptor(socket_.get());
     answered_ = false;
     asked_at_ = Clock::now();
     lost_ = false;
+    closed_ = false;
     universes_.clear();
     client_->FetchUniverseList(ola::NewSingleCallback(this, &QuorelDmxLink::Answered));
   }
@@ -176,11 +178,18 @@ struct QuorelDmxLink {
     answered_cv_.notify_all();
   }
 
-  void Closed() { lost_ = true; }
+  void Closed() {
+    closed_ = true;
+    lost_ = true;
+  }
 
   void Disconnect() {
     if (!client_) return;
     ss_.RemoveReadDescriptor(socket_.get());
+    // The client forgets its close handler without freeing it; once run, a
+    // single-use callback has freed itself.
+    client_->SetCloseHandler(nullptr);
+    if (!closed_) delete close_handler_;
     client_->Stop();
     client_.reset();
     socket_.reset();
@@ -261,6 +270,8 @@ struct QuorelDmxLink {
   bool answered_ = false;
   bool lost_ = false;
   bool pending_ = false;  // a universe waits for an answer or differs from what was sent
+  ola::SingleUseCallback0<void>* close_handler_ = nullptr;  // ours until it has run (closed_)
+  bool closed_ = false;
   Clock::time_point asked_at_{}, next_try_{};
   std::thread thread_;
 };
