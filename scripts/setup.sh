@@ -19,6 +19,7 @@ packages=(
   locales tmux
   sox libsox-fmt-base
   dpkg-dev file desktop-file-utils lintian
+  ola libola-dev
 )
 
 # The Windows cross build (GoogleTest from its source package) and wine.

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/environment.h"
 #include "platform/hid.h"
 #include "platform/linux/hidraw_sysfs.h"
 
@@ -28,8 +29,8 @@ namespace {
 constexpr const char* kDevRootVariable = "QUOREL_DEV_ROOT";
 
 std::string RootFromEnv(const char* variable, const char* fallback) {
-  const char* value = ::secure_getenv(variable);
-  return value != nullptr && *value != '\0' ? value : fallback;
+  const std::string value = TrustedEnvironment(variable);
+  return value.empty() ? fallback : value;
 }
 
 // Reads a whole (small) file; false when it cannot be opened or read.

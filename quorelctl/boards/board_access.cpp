@@ -42,6 +42,7 @@ int16_t BoardAccess::FindBoard() { return Probe(Module().CurrentBoard); }
 
 int16_t BoardAccess::Probe(int n) {
   if (n < 1 || n > kBoards) return 0;
+  if (Bound(n)) return BoardPresent[n] = dmx_->Present(n) ? -1 : 0;
 
   // A board probed again gives up its old handle rather than leaking it.
   if (BoardPresent[n] != 0 && !unplugged_[n]) hid_.Close(BoardHandle[n]);
@@ -69,6 +70,7 @@ bool BoardAccess::Open(int n) {
 
 void BoardAccess::DetectAllBoards() {
   LedModule& m = Module();
+  dmx_ = std::make_unique<DmxBoards>(LoadBindings());
   m.DetectedFlags.clear();
   for (int n = 1; n <= kBoards; ++n) {
     m.CurrentBoard = static_cast<int16_t>(n);
@@ -78,7 +80,7 @@ void BoardAccess::DetectAllBoards() {
 }
 
 void BoardAccess::SendReport(int n, std::span<const uint8_t, 8> payload) {
-  if (n < 1 || n > kBoards) return;
+  if (n < 1 || n > kBoards || Bound(n)) return;
   if (BoardPresent[n] == 0) BoardPresent[n] = Probe(n);
   if (BoardPresent[n] == -1 && !unplugged_[n]) WriteReport(n, payload);
 }
@@ -119,9 +121,13 @@ void BoardAccess::WriteReport(int n, std::span<const uint8_t, 8> payload) {
   last_look_[n] = now_();
 }
 
+void BoardAccess::CommandDone(int n) {
+  if (Bound(n) && BoardPresent[n] != 0) dmx_->Show(n, Module());
+}
+
 void BoardAccess::CloseAllBoards() {
   for (int n = 1; n <= kBoards; ++n) {
-    if (BoardPresent[n] != 0 && !unplugged_[n]) hid_.Close(BoardHandle[n]);
+    if (BoardPresent[n] != 0 && !unplugged_[n] && !Bound(n)) hid_.Close(BoardHandle[n]);
     BoardPresent[n] = 0;
     BoardHandle[n] = platform::kInvalidHidHandle;
     unplugged_[n] = false;

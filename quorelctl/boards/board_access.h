@@ -7,11 +7,13 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
 
 #include "platform/hid.h"
+#include "quorelctl/dmx/dmx_boards.h"
 
 namespace quorelctl {
 
@@ -52,8 +54,15 @@ class BoardAccess {
 
   // Probes board CurrentBoard; -1 found (and open), 0 not found.
   int16_t FindBoard();
-  // Probes boards 1-16, rebuilds DetectedFlags, leaves CurrentBoard at 16.
+  // Reads the bindings file, probes boards 1-16, rebuilds DetectedFlags,
+  // leaves CurrentBoard at 16. A bound board number is its DMX universe, and
+  // present when its OLA server answered; no Quorel board stands for it.
   void DetectAllBoards();
+  // After each command for board n: a DMX board's universe takes its tables
+  // (the reports of the command were not written anywhere).
+  void CommandDone(int n);
+  // Null until DetectAllBoards has run.
+  const DmxBoards* dmx() const { return dmx_.get(); }
   // Sends one report to board n, probing it first when not present. The
   // reports of a board whose device went away are dropped until LookAgain
   // finds it.
@@ -85,6 +94,7 @@ class BoardAccess {
   bool Open(int n);
   void WriteReport(int n, std::span<const uint8_t, 8> payload);
   void NoteFailure(const std::string& path, std::string reason);
+  bool Bound(int n) const { return dmx_ && dmx_->Bound(n); }
 
   platform::HidService& hid_;
   std::function<Clock::time_point()> now_;
@@ -93,6 +103,7 @@ class BoardAccess {
   // -1 (no beep, no error for the host), and it is looked for again.
   std::array<bool, 17> unplugged_{};
   std::array<Clock::time_point, 17> last_look_{};
+  std::unique_ptr<DmxBoards> dmx_;
 };
 
 }  // namespace quorelctl

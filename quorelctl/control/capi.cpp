@@ -14,6 +14,7 @@
 #include "platform/hid.h"
 #include "quorelctl/boards/board_access.h"
 #include "quorelctl/control/quorel.h"
+#include "quorelctl/dmx/dmx_boards.h"
 #include "quorelctl/include/quorelctl.h"
 
 struct QuorelControl {
@@ -92,20 +93,29 @@ int Call(QuorelControl* c, const char* property, const void* argument, Body body
   }
 }
 
-// The smallest QuorelDevice a host may pass: the fields of the first version
-// of the structure. Fields added later lie beyond it.
+// The smallest entries a host may pass: the fields of the first version of
+// each structure. Fields added later lie beyond them.
 constexpr size_t kFirstDeviceSize = offsetof(QuorelDevice, reason) + sizeof(QuorelDevice::reason);
+constexpr size_t kFirstBindingSize = offsetof(QuorelBinding, reason) + sizeof(QuorelBinding::reason);
 // Larger than any version will grow to: such a size is garbage, not a newer host.
-constexpr size_t kLargestDeviceSize = 65536;
+constexpr size_t kLargestEntrySize = 65536;
 
-// Copies `device` into an entry of the caller's `size`: as many bytes as both
-// know, zeros for the fields only the caller knows.
-void StoreDevice(const QuorelDevice& device, size_t size, void* entry) {
-  auto* bytes = static_cast<unsigned char*>(entry);
-  const size_t known = std::min(size, sizeof device);
-  std::memcpy(bytes, &device, known);
+// The entry size the caller set in its first entry, or 0 when it cannot be taken.
+template <typename Entry>
+size_t CallerEntrySize(const Entry* entries, size_t first_size) {
+  const size_t size = entries[0].size;
+  return size < first_size || size > kLargestEntrySize ? 0 : size;
+}
+
+// Copies `entry` into the caller's i-th entry of `size` bytes: as many bytes
+// as both know, zeros for the fields only the caller knows.
+template <typename Entry>
+void StoreEntry(const Entry& entry, size_t size, Entry* entries, size_t i) {
+  auto* bytes = reinterpret_cast<unsigned char*>(entries) + i * size;
+  const size_t known = std::min(size, sizeof entry);
+  std::memcpy(bytes, &entry, known);
   std::memset(bytes + known, 0, size - known);
-  std::memcpy(bytes + offsetof(QuorelDevice, size), &size, sizeof size);
+  std::memcpy(bytes + offsetof(Entry, size), &size, sizeof size);
 }
 
 const std::string& TextOf(const QuorelControl* c, const Property* p) {
@@ -192,8 +202,8 @@ QUORELCTL_API int quorel_get_int16(QuorelControl* c, const char* property, int16
 QUORELCTL_API int quorel_list_devices(QuorelDevice* devices, size_t capacity) {
   try {
     const bool filling = devices != nullptr && capacity != 0;
-    const size_t size = filling ? devices[0].size : 0;
-    if (filling && (size < kFirstDeviceSize || size > kLargestDeviceSize)) return QUOREL_E_STRUCT_SIZE;
+    const size_t size = filling ? CallerEntrySize(devices, kFirstDeviceSize) : 0;
+    if (filling && size == 0) return QUOREL_E_STRUCT_SIZE;
     platform::HidService& hid = platform::SystemHid();
     const std::vector<platform::HidDeviceInfo> found = hid.Enumerate();
     if (!filling) return static_cast<int>(found.size());
@@ -212,7 +222,18 @@ QUORELCTL_API int quorel_list_devices(QuorelDevice* devices, size_t capacity) {
     }
     // The devices a control would take, by the control's own rule.
     auto entry = [&](const platform::HidDeviceInfo& d) -> QuorelDevice& { return listed[&d - found.data()]; };
+    // A bound number is its DMX universe; no Quorel board stands for it.
+    const quorelctl::BindingsFile bound = quorelctl::LoadBindings();
     for (int n = 1; n <= quorelctl::kBoards; ++n) {
+      auto binding = std::find_if(bound.bindings.begin(), bound.bindings.end(),
+                                  [n](const quorelctl::Binding& b) { return b.board == n; });
+      if (binding != bound.bindings.end()) {
+        for (QuorelDevice& d : listed)
+          if (d.board == n)
+            std::snprintf(d.reason, sizeof d.reason, "board %d is bound to DMX universe %u (%s, line %d)", n,
+                          static_cast<unsigned>(binding->universe), bound.path.c_str(), binding->line);
+        continue;
+      }
       quorelctl::OpenedBoard opened = quorelctl::OpenBoard(hid, found, n, [&](const auto& d, const auto& error) {
         entry(d).permission_denied = error.permission_denied;
         std::snprintf(entry(d).reason, sizeof entry(d).reason, "cannot be opened: %s", error.text.c_str());
@@ -224,9 +245,43 @@ QUORELCTL_API int quorel_list_devices(QuorelDevice* devices, size_t capacity) {
         if (entry(*d).board == n)
           std::snprintf(entry(*d).reason, sizeof entry(*d).reason, "board %d is already an earlier device", n);
     }
-    auto* entries = reinterpret_cast<unsigned char*>(devices);
-    for (size_t i = 0; i < std::min(capacity, listed.size()); ++i) StoreDevice(listed[i], size, entries + i * size);
+    for (size_t i = 0; i < std::min(capacity, listed.size()); ++i) StoreEntry(listed[i], size, devices, i);
     return static_cast<int>(found.size());
+  } catch (const std::bad_alloc&) {
+    return QUOREL_E_NO_MEMORY;
+  }
+}
+
+QUORELCTL_API int quorel_list_bindings(QuorelBinding* bindings, size_t capacity) {
+  try {
+    const bool filling = bindings != nullptr && capacity != 0;
+    const size_t size = filling ? CallerEntrySize(bindings, kFirstBindingSize) : 0;
+    if (filling && size == 0) return QUOREL_E_STRUCT_SIZE;
+    const quorelctl::DmxBoards dmx(quorelctl::LoadBindings());
+    std::vector<QuorelBinding> listed;
+    const std::string& file = dmx.file().path;
+    for (const quorelctl::BindingStatus& s : dmx.status()) {
+      QuorelBinding& b = listed.emplace_back();
+      b.line = s.binding.line;
+      b.board = s.binding.board;
+      b.universe = s.binding.universe;
+      b.first_channel = s.binding.first_channel;
+      std::snprintf(b.server, sizeof b.server, "%s", s.binding.server().c_str());
+      b.usable = s.usable;
+      std::snprintf(b.description, sizeof b.description, "%s", s.description().c_str());
+      std::snprintf(b.reason, sizeof b.reason, "%s", s.reason.c_str());
+    }
+    for (const quorelctl::BindingProblem& p : dmx.file().problems) {
+      QuorelBinding& b = listed.emplace_back();
+      b.line = p.line;
+      std::snprintf(b.reason, sizeof b.reason, "%s", p.reason.c_str());
+    }
+    for (QuorelBinding& b : listed) std::snprintf(b.file, sizeof b.file, "%s", file.c_str());
+    std::stable_sort(listed.begin(), listed.end(),
+                     [](const QuorelBinding& a, const QuorelBinding& b) { return a.line < b.line; });
+    if (filling)
+      for (size_t i = 0; i < std::min(capacity, listed.size()); ++i) StoreEntry(listed[i], size, bindings, i);
+    return static_cast<int>(listed.size());
   } catch (const std::bad_alloc&) {
     return QUOREL_E_NO_MEMORY;
   }

@@ -51,6 +51,7 @@ void Quorel::SendStartupDefaults() {
     if (boards_.BoardPresent[n] != 0) {
       ExecuteCommand(kStartupState, *this);
       ExecuteCommand(kStartupProfile, *this);
+      boards_.CommandDone(n);
     }
   }
   m.CurrentBoard = 1;
@@ -86,6 +87,7 @@ void Quorel::txt_Command_Change() {
     SendProfileReports(*this);
   }
   ExecuteCommand(txt_Command_, *this);
+  boards_.CommandDone(Module().CurrentBoard);
   txt_Command_.clear();
 }
 

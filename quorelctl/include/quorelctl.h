@@ -27,6 +27,18 @@
  * them. Board nodes are opened without following a symbolic link, and outside
  * such a test tree only character devices are taken for boards.
  *
+ * What runs between calls: for Quorel boards, nothing; every report is written
+ * on the caller's thread inside the call. A board number that the bindings
+ * file (see quorel_list_bindings) binds to a DMX universe is carried by an OLA
+ * server instead: then, and only then, the control starts one thread of its
+ * own per OLA server, for its whole life. A Command write hands the board's
+ * tables to that thread and returns at once; the thread sends the universe
+ * when it changed, at least 30 times a second while an output shows a
+ * waveform, once a second otherwise, and looks for a lost server again once a
+ * second. It never calls the host back and touches nothing the host can see;
+ * quorel_destroy() has it send the last change (waiting 250 ms at most) and
+ * stops it before it returns.
+ *
  * Return values of every int call:
  *   0                         success
  *   QUOREL_E_DEVICE_RANGE   16384 "Device Numbers 1-16 Only"
@@ -90,7 +102,7 @@ QUORELCTL_API uint32_t quorel_version(void);
 #define QUOREL_E_NULL_ARGUMENT (-5)    /* a required pointer was NULL */
 #define QUOREL_E_BUFFER_TOO_SMALL (-6) /* the text and its NUL do not fit; nothing written */
 #define QUOREL_E_NO_MEMORY (-7)        /* memory ran out during the call */
-#define QUOREL_E_STRUCT_SIZE (-8)      /* a size field the library cannot take (QuorelDevice) */
+#define QUOREL_E_STRUCT_SIZE (-8)      /* a size field the library cannot take (QuorelDevice, QuorelBinding) */
 
 typedef struct QuorelControl QuorelControl;
 
@@ -105,7 +117,9 @@ typedef void (*QuorelPropertyChanged)(void *container, const char *property);
  * found its start-up state, waiting 1 ms before each report (5 reports per
  * board: one state report and four profile reports, so about 5 ms per board).
  * A board that does not take a report delays creation by at most 250 ms per
- * report (see quorel_set_text). `notify` may be NULL. The caller owns the
+ * report (see quorel_set_text). Boards bound to DMX universes (see
+ * quorel_list_bindings) add at most 1 s, when their servers do not answer.
+ * `notify` may be NULL. The caller owns the
  * control and releases it with quorel_destroy(). Returns NULL also when memory
  * runs out. */
 QUORELCTL_API QuorelControl *quorel_create(const char *class_name, QuorelPropertyChanged notify,
@@ -172,7 +186,9 @@ typedef struct QuorelDevice {
 /* Lists every HID device present, in the order in which the boards are
  * searched, filling at most `capacity` entries of `devices` (which may be
  * NULL when `capacity` is 0). Each board device is opened once for writing
- * and closed again to learn whether it can be used; nothing is written.
+ * and closed again to learn whether it can be used; nothing is written. A
+ * board whose number the bindings file binds to a DMX universe is listed as
+ * not usable, with the binding as the reason.
  * The `size` of devices[0] gives the size of every entry: the caller's
  * sizeof(QuorelDevice). A size from an older version of this header gets the
  * fields that version knows; one from a newer version gets the fields this
@@ -181,6 +197,46 @@ typedef struct QuorelDevice {
  * QUOREL_E_STRUCT_SIZE (nothing written) when the size is smaller than the
  * first version's or above 65536, or QUOREL_E_NO_MEMORY. */
 QUORELCTL_API int quorel_list_devices(QuorelDevice *devices, size_t capacity);
+
+/* ---- Boards that are DMX universes ----
+ *
+ * The bindings file is $QUORELCTL_BOARDS when set; else
+ * $XDG_CONFIG_HOME/quorelctl/boards.conf (~/.config/quorelctl/boards.conf)
+ * when it exists; else /etc/quorelctl/boards.conf. One binding a line:
+ *
+ *   board N = universe U channel C [server HOST:PORT]    # comment
+ *
+ * N 1-16, U an OLA universe, C 1-481 the channel of output 1 (output k is
+ * channel C+k-1), HOST:PORT the OLA server (default 127.0.0.1:9010; HOST an
+ * IPv4 address or localhost). Words in any letter case, any blanks, "#" starts
+ * a comment. A bound number is that universe even when a Quorel board with
+ * the number is plugged in (the Quorel board is then not used). A bound board
+ * is present when its server answers at creation, within 1 s for all servers
+ * together; its universe shows what a Quorel board with the same tables
+ * would show: an output off is 0, a level 0-48 is level x 255 / 48 rounded
+ * half up, above 48 is 255, a waveform moves with the GPS value. */
+
+/* One line of the bindings file: a binding, or a problem of the file. */
+typedef struct QuorelBinding {
+  size_t size;           /* set by the caller: sizeof(QuorelBinding), as for QuorelDevice */
+  char file[256];        /* the bindings file */
+  int line;              /* its line, from 1; 0 for the file as a whole */
+  int board;             /* 1-16; 0 on a line that binds nothing */
+  uint32_t universe;
+  int first_channel;     /* channel of output 1 */
+  char server[32];       /* "127.0.0.1:9010" */
+  int usable;            /* 1 when a control would use it as that board */
+  char description[96];  /* "DMX universe 1, channels 1-32, via 127.0.0.1:9010"; "" when it binds nothing */
+  char reason[192];      /* why the line counts for nothing or the board is not usable, "" when usable */
+} QuorelBinding;
+
+/* Lists the bindings and the problems of the bindings file, in the order of
+ * its lines, asking each server whether it answers (at most 1 s in all).
+ * Fills at most `capacity` entries (`bindings` may be NULL when `capacity`
+ * is 0); the `size` of bindings[0] gives the size of every entry, under the
+ * rule of quorel_list_devices. Returns the number of entries (possibly more
+ * than `capacity`), QUOREL_E_STRUCT_SIZE or QUOREL_E_NO_MEMORY. */
+QUORELCTL_API int quorel_list_bindings(QuorelBinding *bindings, size_t capacity);
 
 #ifdef __cplusplus
 }

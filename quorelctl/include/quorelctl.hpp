@@ -30,24 +30,37 @@ class Error : public std::runtime_error {
 // newer than QUORELCTL_VERSION, the headers'.
 inline uint32_t Version() noexcept { return quorel_version(); }
 
-// Every HID device present, as quorel_list_devices() gives them. Throws Error
-// when memory runs out.
-inline std::vector<QuorelDevice> ListDevices() {
-  std::vector<QuorelDevice> devices;
-  // Devices may come between counting and listing: list again with room for them.
-  for (int count = quorel_list_devices(nullptr, 0);;) {
-    if (count < 0)
-      throw Error(count, count == QUOREL_E_NO_MEMORY ? "Out of memory" : "The devices could not be listed");
-    QuorelDevice blank{};
+namespace detail {
+
+// The entries of a quorel_list_... call, each of this header's size. Entries
+// may come between two calls: it lists again with room for them.
+template <typename Entry>
+std::vector<Entry> ListEntries(int (*list)(Entry*, size_t), size_t room) {
+  std::vector<Entry> entries;
+  for (;;) {
+    Entry blank{};
     blank.size = sizeof blank;
-    devices.assign(static_cast<size_t>(count) + 1, blank);  // + 1: never a capacity of 0
-    count = quorel_list_devices(devices.data(), devices.size());
-    if (count >= 0 && static_cast<size_t>(count) < devices.size()) {
-      devices.resize(static_cast<size_t>(count));
-      return devices;
+    entries.assign(room + 1, blank);  // + 1: never a capacity of 0, and a sign that all came
+    const int count = list(entries.data(), entries.size());
+    if (count < 0) throw Error(count, count == QUOREL_E_NO_MEMORY ? "Out of memory" : "The list could not be read");
+    if (static_cast<size_t>(count) < entries.size()) {
+      entries.resize(static_cast<size_t>(count));
+      return entries;
     }
+    room = static_cast<size_t>(count);
   }
 }
+
+}  // namespace detail
+
+// Every HID device present, as quorel_list_devices() gives them. Throws Error
+// when memory runs out.
+inline std::vector<QuorelDevice> ListDevices() { return detail::ListEntries(quorel_list_devices, 31); }
+
+// The lines of the bindings file that count (bindings and problems), as
+// quorel_list_bindings() gives them; each call asks the servers again (up to
+// a second). Throws Error when memory runs out.
+inline std::vector<QuorelBinding> ListBindings() { return detail::ListEntries(quorel_list_bindings, 63); }
 
 class Control {
  public:

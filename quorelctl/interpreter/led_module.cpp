@@ -5,6 +5,7 @@
 #include <random>
 
 #include "common/arguments.h"
+#include "common/levels.h"
 #include "common/numbers.h"
 
 namespace quorelctl {
@@ -176,14 +177,16 @@ LedModule& Module() { return module_state; }
 
 void SeedRandom(uint32_t seed) { Generator().seed(seed); }
 
-int16_t RandomProfileValue() { return static_cast<int16_t>(std::uniform_int_distribution<int>(0, 48)(Generator())); }
+int16_t RandomProfileValue() {
+  return static_cast<int16_t>(std::uniform_int_distribution<int>(0, common::kFullLevel)(Generator()));
+}
 
 int16_t RandomOutputState() { return static_cast<int16_t>(std::uniform_int_distribution<int>(0, 1)(Generator())); }
 
 int16_t NormalizeProfileValue(int16_t value) {
-  if (value != 0) value = static_cast<int16_t>(value & 191);
-  if (value >= 129 && value <= 132) return value;
-  return static_cast<int16_t>(value & 127);
+  if (value != 0) value = static_cast<int16_t>(value & common::kProfileValueBits);
+  if (common::IsWaveform(value)) return value;
+  return static_cast<int16_t>(value & common::kProfileLevelBits);
 }
 
 void SetOutputState(int output, int state) {
@@ -208,7 +211,7 @@ void SplitArguments(std::string_view text, int count) {
       static constexpr std::string_view kNamed[] = {"SAW", "SQR", "SDN", "SUP"};
       for (int k = 0; k < 4; ++k) {
         if (word == kNamed[k]) {
-          m.ArgValues[0] = static_cast<int16_t>(129 + k);
+          m.ArgValues[0] = static_cast<int16_t>(common::kFirstWave + k);
           m.SplitFailed = 0;
           return;
         }

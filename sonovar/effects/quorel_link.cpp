@@ -1,6 +1,6 @@
 #include "sonovar/effects/quorel_link.h"
 
-#include <quorelctl.hpp>
+#include <quorelctl_report.hpp>
 
 #include <vector>
 
@@ -10,27 +10,14 @@ namespace sonovar {
 
 namespace {
 
-// The boards' devices that are there but cannot be used, as "quorel devices"
-// tells them, and the rule that lets the user reach them.
+// The boards that are there but cannot be used, as "quorel devices" tells
+// them, and the rule that lets the user reach them.
 std::string DescribeUnusableBoards() {
-  std::string text;
-  bool denied = false;
-  std::vector<QuorelDevice> devices;
   try {
-    devices = quorel::ListDevices();
+    return quorel::UnusableBoards(quorel::ListDevices(), quorel::ListBindings(), QUOREL_UDEV_RULE);
   } catch (const quorel::Error&) {
     return {};  // memory ran out: the start-up message goes without the details
   }
-  for (const QuorelDevice& d : devices) {
-    if (d.board == 0 || d.usable) continue;
-    text += std::string(d.path) + ": board " + std::to_string(d.board) + ", not usable: " + d.reason + "\n";
-    denied = denied || d.permission_denied;
-  }
-  if (denied)
-    text += "\nTo let the logged-in user reach the boards, install this udev rule as root, then unplug and "
-            "replug the boards:\n\n" QUOREL_UDEV_RULE "\n\n(in /etc/udev/rules.d/70-quorel.rules, then "
-            "\"udevadm control --reload-rules && udevadm trigger\")\n";
-  return text;
 }
 
 class QuorelLink final : public BoardLink {

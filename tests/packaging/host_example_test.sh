@@ -27,6 +27,7 @@ done
 cat > "$work/expected" <<'FILES'
 include/quorelctl.h
 include/quorelctl.hpp
+include/quorelctl_report.hpp
 lib/cmake/quorelctl/quorelctlConfig.cmake
 lib/cmake/quorelctl/quorelctlConfigVersion.cmake
 lib/cmake/quorelctl/quorelctlTargets-relwithdebinfo.cmake
@@ -67,8 +68,8 @@ flags=$(pkg-config --cflags --libs quorelctl)
 eval "cc -std=c11 -Wall -Wextra -Wpedantic -Werror -o \"\$work/host-pc\" \"\$work/host/host.c\" $flags" ||
   fail "the host does not build with pkg-config"
 # The C++ wrapper from the installed headers alone.
-printf '%s\n' '#include <quorelctl.hpp>' \
-  'int main() { return quorel::Version() >= QUORELCTL_VERSION && quorel::ListDevices().size() < 99 ? 0 : 1; }' \
+printf '%s\n' '#include <quorelctl_report.hpp>' \
+  'int main() { return quorel::Version() >= QUORELCTL_VERSION && quorel::UnusableBoards(quorel::ListDevices(), {}, "").size() < 9999 ? 0 : 1; }' \
   > "$work/wrapper.cpp"
 eval "c++ -std=c++17 -Wall -Wextra -Werror -o \"\$work/wrapper\" \"\$work/wrapper.cpp\" $flags" ||
   fail "the C++ wrapper does not build from the installed headers"

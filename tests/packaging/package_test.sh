@@ -28,7 +28,7 @@ header=$source/quorelctl/include/quorelctl.h
 lib='\./usr/lib/([a-z0-9_]+-linux-gnu[a-z]*/)?'
 declare -A files=(
   [$runtime]="${lib}libquorelctl\.so\.$major ${lib}libquorelctl\.so\.$major\.[0-9]+\.[0-9]+"
-  [libquorelctl-dev]="\./usr/include/quorelctl\.h \./usr/include/quorelctl\.hpp ${lib}libquorelctl\.so
+  [libquorelctl-dev]="\./usr/include/quorelctl\.h \./usr/include/quorelctl\.hpp \./usr/include/quorelctl_report\.hpp ${lib}libquorelctl\.so
     ${lib}pkgconfig/quorelctl\.pc ${lib}cmake/quorelctl/quorelctlConfig\.cmake
     ${lib}cmake/quorelctl/quorelctlConfigVersion\.cmake ${lib}cmake/quorelctl/quorelctlTargets\.cmake
     ${lib}cmake/quorelctl/quorelctlTargets-[a-z]+\.cmake"
@@ -36,6 +36,7 @@ declare -A files=(
     \./usr/share/man/man1/quorel\.1\.gz \./usr/share/man/man1/quorel-sim\.1\.gz"
   [sonovar]="\./usr/bin/sonovar \./usr/share/man/man1/sonovar\.1\.gz \./usr/share/applications/sonovar\.desktop
     \./usr/share/icons/hicolor/scalable/apps/sonovar\.svg"
+  [quorelctl-ola]="${lib}quorelctl/quorelctl-ola\.so"
 )
 for animation in "$source"/sonovar/animation/shipped/*.qra; do
   files[sonovar]+=" \./usr/share/sonovar/animations/$(basename "$animation" | sed 's/\./\\./g')"
@@ -57,9 +58,7 @@ for package in "${!files[@]}"; do
   for pattern in "${patterns[@]}"; do
     grep -Eqx "$pattern" "$work/$package.files" || fail "$package lacks $pattern"
   done
-  # The library's run-time modules, if any, come with it.
   allowed=("${patterns[@]}")
-  [[ $package == "$runtime" ]] && allowed+=("${lib}quorelctl/.+")
   while read -r file; do
     matched=0
     for pattern in "${allowed[@]}"; do [[ $file =~ ^$pattern$ ]] && matched=1; done
@@ -104,7 +103,13 @@ done
 if [[ -n ${widget:-} ]]; then
   [[ $(field sonovar Depends) == *"$widget (>= $version)"* ]] || fail "sonovar does not depend on $widget"
 fi
-[[ $(field sonovar Recommends) == quorel-tools ]] || fail "sonovar recommends: $(field sonovar Recommends)"
+[[ $(field sonovar Recommends) == "quorel-tools, quorelctl-ola" ]] || fail "sonovar recommends: $(field sonovar Recommends)"
+# libola is the OLA module's alone: the library loads and drives Quorel boards
+# on a machine without OLA (its Depends above name no libola).
+[[ $(field quorelctl-ola Depends) == *"$runtime (= $version)"* && " $(field quorelctl-ola Depends | names) " == *" libola1 "* ]] ||
+  fail "quorelctl-ola depends on: $(field quorelctl-ola Depends)"
+[[ $(field quorelctl-ola Recommends) == ola ]] || fail "quorelctl-ola recommends: $(field quorelctl-ola Recommends)"
+[[ $(field "$runtime" Suggests) == quorelctl-ola ]] || fail "$runtime suggests: $(field "$runtime" Suggests)"
 # 0.1.0 had everything in sonovar: the packages that took its files say so.
 for package in libquorelctl-dev quorel-tools; do
   for relation in Breaks Replaces; do
@@ -131,6 +136,11 @@ lintian --tag-display-limit 0 "$work"/*.deb > "$work/lintian" 2>&1 || true
 grep -v -e '^W: [a-z0-9-]*: maintscript-calls-ldconfig \[post\(inst\|rm\)\]$' \
   -e 'running with root privileges' "$work/lintian" |
   grep . && fail "lintian: see above"
+
+# libola is the module's alone: the library loads and drives Quorel boards
+# on a machine without OLA.
+library=$(find "$work/$runtime/usr/lib" -name 'libquorelctl.so.*' -type f | head -1)
+! readelf -d "$library" | grep -q 'NEEDED.*libola' || fail "the library itself needs libola"
 
 if ((failures)); then
   echo "$failures failed"

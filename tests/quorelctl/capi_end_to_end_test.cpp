@@ -268,6 +268,29 @@ TEST_F(CapiTest, ListDevicesHonoursTheCallersSize) {
   }
 }
 
+// The bindings' lines grow by the same rule; lines that bind nothing need no
+// server, so the listing answers at once.
+TEST(CapiBindings, ListBindingsHonoursTheCallersSize) {
+  const std::string file = ::testing::TempDir() + "capi-boards.conf";
+  std::FILE* out = std::fopen(file.c_str(), "w");
+  ASSERT_NE(out, nullptr);
+  std::fputs("# two lines that bind nothing\nboard 17 = universe 1 channel 1\nboard 1 = universe 1 channel 482\n", out);
+  std::fclose(out);
+  ::setenv("QUORELCTL_BOARDS", file.c_str(), 1);
+  QuorelBinding lines[3] = {};
+  EXPECT_EQ(quorel_list_bindings(lines, 3), QUOREL_E_STRUCT_SIZE);
+  lines[0].size = sizeof lines[0];
+  EXPECT_EQ(quorel_list_bindings(lines, 3), 2);
+  EXPECT_EQ(lines[1].size, sizeof lines[1]);
+  EXPECT_EQ(lines[0].line, 2);
+  EXPECT_EQ(lines[1].line, 3);
+  EXPECT_EQ(lines[1].usable, 0);
+  EXPECT_EQ(lines[2].size, 0u) << "the third entry is not touched";
+  EXPECT_EQ(quorel_list_bindings(nullptr, 0), 2);
+  ::unsetenv("QUORELCTL_BOARDS");
+  std::remove(file.c_str());
+}
+
 TEST(CapiVersion, TheLibraryIsTheVersionOfItsHeader) {
   EXPECT_EQ(quorel_version(), QUORELCTL_VERSION);
   EXPECT_EQ(QUORELCTL_MAKE_VERSION(1, 2, 3), 0x010203u);

@@ -1,5 +1,7 @@
 #include "board_model.h"
 
+#include "common/levels.h"
+
 #include <gtest/gtest.h>
 
 #include <array>
@@ -155,6 +157,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ColourCase{"AboveFullIsFull", 0b111, {63, 100, 255}, 3, 0, {255, 255, 255}},
                       ColourCase{"ZeroIsDark", 0b111, {0, 0, 0}, 3, 0, {0, 0, 0}},
                       ColourCase{"HalfLevel", 0b111, {24, 12, 0}, 3, 0, {128, 64, 0}},
+                      ColourCase{"HalvesRoundUp", 0b111, {8, 40, 1}, 3, 0, {43, 213, 5}},
                       ColourCase{"OnlyGreenOn", 0b010, {48, 48, 48}, 3, 0, {0, 255, 0}},
                       ColourCase{"SawRisesThenFalls", 0b001, {129, 0, 0}, 3, 0.5, {128, 0, 0}},
                       ColourCase{"SawTop", 0b001, {129, 0, 0}, 3, 1.0, {255, 0, 0}},
@@ -168,7 +171,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(AnimatingTest, OnlyAWaveformThatIsOnMoves) {
   BoardModel board;
-  board.profile[4] = kSaw;
+  board.profile[4] = common::kWaveSaw;
   EXPECT_FALSE(Animating(board));
   board.banks[0] = 1 << 4;
   EXPECT_TRUE(Animating(board));

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "common/levels.h"
+
 namespace quorel_sim {
 
 bool StateShaped(std::span<const uint8_t, kReportLength> report) {
@@ -101,41 +103,24 @@ void ReportFramer::DropPartial() {
   pending_.clear();
 }
 
-double WavePeriod(uint8_t gps) { return 8.0 / (gps + 1.0); }
-
-bool IsWaveform(uint8_t value) { return value >= kSaw && value <= kSawUp; }
-
-double ChannelLevel(const BoardModel& board, int output, double seconds) {
-  if (!board.OutputOn(output)) return 0.0;
-  const uint8_t value = board.profile[output - 1];
-  if (!IsWaveform(value)) return std::min(value, uint8_t{48}) / 48.0;
-  double phase = std::fmod(seconds / WavePeriod(board.gps), 1.0);
-  switch (value) {
-    case kSaw: return phase < 0.5 ? phase * 2 : 2 - phase * 2;  // up and down again
-    case kSquare: return phase < 0.5 ? 1.0 : 0.0;
-    case kSawDown: return 1.0 - phase;
-    default: return phase;  // kSawUp
-  }
+uint8_t ChannelLevel(const BoardModel& board, int output, double seconds) {
+  return common::OutputLevel(board.OutputOn(output), board.profile[output - 1], board.gps, seconds);
 }
-
-namespace {
-uint8_t Byte(double level) { return static_cast<uint8_t>(std::lround(std::clamp(level, 0.0, 1.0) * 255)); }
-}  // namespace
 
 Rgb LampColour(const BoardModel& board, int lamp, double seconds) {
   const int first = 3 * lamp - 2;
-  return {Byte(ChannelLevel(board, first, seconds)), Byte(ChannelLevel(board, first + 1, seconds)),
-          Byte(ChannelLevel(board, first + 2, seconds))};
+  return {ChannelLevel(board, first, seconds), ChannelLevel(board, first + 1, seconds),
+          ChannelLevel(board, first + 2, seconds)};
 }
 
 Rgb SpareColour(const BoardModel& board, int output, double seconds) {
-  uint8_t v = Byte(ChannelLevel(board, output, seconds));
+  const uint8_t v = ChannelLevel(board, output, seconds);
   return {v, v, v};
 }
 
 bool Animating(const BoardModel& board) {
   for (int output = 1; output <= 32; ++output)
-    if (board.OutputOn(output) && IsWaveform(board.profile[output - 1])) return true;
+    if (board.OutputOn(output) && common::IsWaveform(board.profile[output - 1])) return true;
   return false;
 }
 

@@ -78,16 +78,10 @@ struct Rgb {
   bool operator==(const Rgb&) const = default;
 };
 
-// Named profile values: waveforms whose speed is the board's GPS value.
-inline constexpr uint8_t kSaw = 129, kSquare = 130, kSawDown = 131, kSawUp = 132;
-
-// Period in seconds of the waveforms at a GPS value: 8 / (gps + 1).
-double WavePeriod(uint8_t gps);
-bool IsWaveform(uint8_t value);
-
-// Brightness 0..1 of one output at `seconds` since start: 0 when it is off,
-// else its profile value (0 dark, 48 and above full), or its waveform.
-double ChannelLevel(const BoardModel& board, int output, double seconds);
+// Brightness 0..255 of one output at `seconds` since start: the library's
+// own level function (common/levels.h), so a lamp shows what a DMX channel
+// carries.
+uint8_t ChannelLevel(const BoardModel& board, int output, double seconds);
 
 // Lamp 1..10 is outputs 3L-2 (red), 3L-1 (green), 3L (blue).
 Rgb LampColour(const BoardModel& board, int lamp, double seconds);

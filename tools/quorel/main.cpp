@@ -8,13 +8,10 @@
 #include <vector>
 
 #include "arguments.h"
-#include "quorelctl.hpp"
+#include "quorelctl_report.hpp"
 #include "udev_rule.h"
 
 namespace {
-
-constexpr const char* kRuleFile = "/etc/udev/rules.d/70-quorel.rules";
-constexpr const char* kRule = QUOREL_UDEV_RULE;
 
 int Usage() {
   std::fprintf(stderr,
@@ -27,11 +24,22 @@ int Usage() {
   return 2;
 }
 
+// The bindings file's lines: each bound board, and each problem with its place.
+void PrintBindings(const std::vector<QuorelBinding>& bindings) {
+  if (bindings.empty()) return;
+  std::printf("\nboards bound to DMX universes (%s):\n", bindings.front().file);
+  for (const QuorelBinding& b : bindings) {
+    if (b.board != 0) std::printf("%s\n", quorel::BindingStatus(b).c_str());
+    else std::printf("%s: %s\n", quorel::BindingPlace(b).c_str(), b.reason);
+  }
+}
+
 int Detect() {
   quorel::Control control;
   const std::string detected = control.Detected();
   std::printf("Detected %s\n", detected.c_str());
   const std::vector<QuorelDevice> devices = quorel::ListDevices();
+  const std::vector<QuorelBinding> bindings = quorel::ListBindings();
   int found = 0;
   for (size_t k = 0; k < detected.size(); ++k) {
     if (detected[k] != '1') continue;
@@ -39,6 +47,8 @@ int Detect() {
     const char* path = "?";
     for (const QuorelDevice& d : devices)
       if (d.usable && d.board == static_cast<int>(k + 1)) path = d.path;
+    for (const QuorelBinding& b : bindings)
+      if (b.usable && b.board == static_cast<int>(k + 1)) path = b.description;
     std::printf("board %zu  %s\n", k + 1, path);
   }
   if (found == 0) std::printf("no board found (\"quorel devices\" tells why)\n");
@@ -47,30 +57,19 @@ int Detect() {
 
 int Devices() {
   const std::vector<QuorelDevice> devices = quorel::ListDevices();
-  if (devices.empty()) {
-    std::printf("no HID devices found\n");
-    return 0;
-  }
+  const std::vector<QuorelBinding> bindings = quorel::ListBindings();
   bool denied = false;
-  std::printf("%-24s %-9s %-6s %s\n", "device", "vid:pid", "report", "status");
+  if (devices.empty()) std::printf("no HID devices found\n");
+  else std::printf("%-24s %-9s %-6s %s\n", "device", "vid:pid", "report", "status");
   for (const QuorelDevice& d : devices) {
     char ids[16];
     std::snprintf(ids, sizeof ids, "%04x:%04x", d.vendor_id, d.product_id);
-    std::string status = d.usable ? "board " + std::to_string(d.board)
-                         : d.board ? "board " + std::to_string(d.board) + ", not usable: " + d.reason
-                                   : std::string(d.reason);
     std::string length = d.output_report_length ? std::to_string(d.output_report_length) : "-";
-    std::printf("%-24s %-9s %-6s %s\n", d.path, ids, length.c_str(), status.c_str());
+    std::printf("%-24s %-9s %-6s %s\n", d.path, ids, length.c_str(), quorel::DeviceStatus(d).c_str());
     denied = denied || d.permission_denied;
   }
-  if (denied) {
-    std::printf(
-        "\nA board cannot be opened for lack of permission. To let the logged-in user reach the boards,\n"
-        "install this udev rule (as root) and reload the rules, then unplug and replug the boards:\n\n"
-        "  echo '%s' > %s\n"
-        "  udevadm control --reload-rules && udevadm trigger\n",
-        kRule, kRuleFile);
-  }
+  PrintBindings(bindings);
+  if (denied) std::printf("\n%s", quorel::PermissionAdvice(QUOREL_UDEV_RULE).c_str());
   return 0;
 }
 

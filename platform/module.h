@@ -1,0 +1,15 @@
+// Loading an optional part of the library at run time: a module file that is
+// installed in the folder "quorelctl" beside the library's own file, so that
+// the library itself needs nothing of what the module links.
+#pragma once
+
+#include <string>
+
+namespace platform {
+
+// The address of `symbol` in the module `file_name`, loaded once and kept for
+// the life of the process; null with the reason (and the path tried) when the
+// module is not there or does not load.
+void* ModuleSymbol(const std::string& file_name, const char* symbol, std::string* reason);
+
+}  // namespace platform

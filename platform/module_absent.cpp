@@ -1,0 +1,11 @@
+// Systems whose build carries no run-time modules.
+#include "platform/module.h"
+
+namespace platform {
+
+void* ModuleSymbol(const std::string& file_name, const char*, std::string* reason) {
+  *reason = file_name + ": this build of the library takes no modules";
+  return nullptr;
+}
+
+}  // namespace platform

@@ -1,0 +1,59 @@
+// Between the library and its OLA module, which the library loads at run time
+// only when the bindings file names a board: plain C, so nothing of OLA or of
+// a C++ ABI crosses, and a library without the module still loads and runs.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#define QUORELCTL_DMX_MODULE_ABI 1
+#define QUORELCTL_DMX_MODULE_FILE "quorelctl-ola.so"
+#define QUORELCTL_DMX_MODULE_ENTRY "quorelctl_dmx_module"
+
+/* What one board shows: a copy of its shadow tables, and where its outputs
+ * go (output k on channel first_channel + k - 1 of the universe). */
+typedef struct QuorelDmxBoard {
+  uint32_t universe;
+  uint16_t first_channel;
+  uint8_t banks[4]; /* on/off bits, output k = bit (k-1)%8 of bank (k-1)/8 */
+  uint8_t gps;
+  uint8_t profile[32];
+} QuorelDmxBoard;
+
+/* Counters of one link, for figures. */
+typedef struct QuorelDmxStats {
+  uint64_t frames_sent;
+  uint64_t frames_acknowledged;
+  uint64_t connects; /* servers that answered, the first time included */
+} QuorelDmxStats;
+
+typedef struct QuorelDmxLink QuorelDmxLink;
+
+typedef struct QuorelDmxModule {
+  int abi; /* QUORELCTL_DMX_MODULE_ABI */
+  /* Starts a link to the OLA server at host (an IPv4 address) and port: a
+   * thread of the module connects at once, and again at most once a second
+   * whenever the server is gone, stuck or not there. Never blocks. NULL when
+   * no thread can be started. */
+  QuorelDmxLink *(*open)(const char *host, uint16_t port);
+  /* Waits at most timeout_ms for the server's first answer; 1 answered. */
+  int (*wait_answer)(QuorelDmxLink *link, int timeout_ms);
+  /* Board `board` now shows `state` (copied). Never blocks on the server:
+   * the link's thread sends the universe when it changed, at least 30 times
+   * a second while a waveform shows, once a second to keep it alive, and
+   * whole again when the server comes back. */
+  void (*show)(QuorelDmxLink *link, int board, const QuorelDmxBoard *state);
+  void (*stats)(QuorelDmxLink *link, QuorelDmxStats *stats);
+  /* Stops the thread (within tens of milliseconds) and frees the link. */
+  void (*close)(QuorelDmxLink *link);
+} QuorelDmxModule;
+
+typedef const QuorelDmxModule *(*QuorelDmxModuleEntry)(void);
+
+#ifdef __cplusplus
+}
+#endif

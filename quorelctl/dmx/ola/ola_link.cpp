@@ -1,0 +1,315 @@
+// The OLA module: one link per OLA server, each with a thread of its own that
+// owns every OLA object of the link, so that the host's thread never waits
+// for a server. The host hands over board tables; the thread turns them into
+// universes with the same level function the simulator's lamps use.
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <pthread.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <ola/Callback.h>
+#include <ola/DmxBuffer.h>
+#include <ola/client/OlaClient.h>
+#include <ola/io/SelectServer.h>
+#include <ola/network/TCPSocket.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "common/levels.h"
+#include "quorelctl/dmx/dmx_module.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+// A lost or missing server is looked for again at most this often.
+constexpr milliseconds kRetryInterval{1000};
+// A connection whose server has not answered a request within this long is
+// taken for a stuck server and dropped.
+constexpr milliseconds kAnswerTimeout{1000};
+constexpr milliseconds kConnectTimeout{800};
+// Frames while a waveform shows: 40 a second.
+constexpr milliseconds kWaveFrame{25};
+// An unchanged universe is sent again this often, so that the server keeps
+// counting this client as a source.
+constexpr milliseconds kKeepAlive{1000};
+// The longest a closing link waits to get its last change out.
+constexpr milliseconds kFlushWait{250};
+// The longest the thread sleeps without looking at its stop flag.
+constexpr milliseconds kSlice{50};
+
+double Seconds(Clock::time_point t) { return std::chrono::duration<double>(t.time_since_epoch()).count(); }
+
+}  // namespace
+
+struct QuorelDmxLink {
+  QuorelDmxLink(std::string host, uint16_t port) : host_(std::move(host)), port_(port) {}
+
+  bool Start() {
+    try {
+      thread_ = std::thread([this] { Run(); });
+      return true;
+    } catch (const std::exception&) {
+      return false;
+    }
+  }
+
+  void Stop() {
+    stop_ = true;
+    ss_.Execute(ola::NewSingleCallback(&Nothing));
+    if (thread_.joinable()) thread_.join();
+  }
+
+  int WaitAnswer(int timeout_ms) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return answered_cv_.wait_for(lock, milliseconds(timeout_ms), [this] { return answered_once_; }) ? 1 : 0;
+  }
+
+  void Show(int board, const QuorelDmxBoard& state) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      boards_[board] = state;
+    }
+    ss_.Execute(ola::NewSingleCallback(&Nothing));
+  }
+
+  QuorelDmxStats Stats() const { return {sent_.load(), acknowledged_.load(), connects_.load()}; }
+
+ private:
+  static void Nothing() {}
+
+  struct Universe {
+    std::vector<uint8_t> last_sent;
+    Clock::time_point sent_at{};
+    bool in_flight = false;
+  };
+
+  void Run() {
+    // Named, so that its CPU can be told from the host's in /proc.
+    pthread_setname_np(pthread_self(), "quorelctl-ola");
+    while (!stop_) {
+      const Clock::time_point now = Clock::now();
+      if (!client_ && now >= next_try_) Connect(now);
+      milliseconds wait = kSlice;
+      if (client_) wait = std::min(wait, Serve(Clock::now()));
+      ss_.RunOnce(ola::TimeInterval(0, static_cast<int>(std::chrono::microseconds(wait).count())));
+      if (lost_) Disconnect();
+    }
+    Flush();
+    Disconnect();
+  }
+
+  // The universe keeps what it was sent last after this client has gone, so
+  // the last change of a host that ends is sent, waited for a moment at most.
+  void Flush() {
+    const Clock::time_point deadline = Clock::now() + kFlushWait;
+    while (client_ && answered_ && !lost_ && Clock::now() < deadline) {
+      Serve(Clock::now());
+      if (!pending_) return;
+      ss_.RunOnce(ola::TimeInterval(0, 5000));
+    }
+  }
+
+  // A non-blocking connect, waited for in slices so a stop is never held up.
+  void Connect(Clock::time_point now) {
+    next_try_ = now + kRetryInterval;
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port_);
+    if (inet_pton(AF_INET, host_.c_str(), &address.sin_addr) != 1) return;
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0) return;
+    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 && errno != EINPROGRESS) {
+      close(fd);
+      return;
+    }
+    const Clock::time_point deadline = now + kConnectTimeout;
+    for (;;) {
+      pollfd p{fd, POLLOUT, 0};
+      const int ready = poll(&p, 1, static_cast<int>(kSlice.count()));
+      if (ready > 0) break;
+      if ((ready < 0 && errno != EINTR) || stop_ || Clock::now() >= deadline) {
+        close(fd);
+        return;
+      }
+    }
+    int error = 0;
+    socklen_t size = sizeof error;
+    if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) != 0 || error != 0) {
+      close(fd);
+      return;
+    }
+    socket_ = std::make_unique<ola::network::TCPSocket>(fd);
+    socket_->SetNoDelay();
+    client_ = std::make_unique<ola::client::OlaClient>(socket_.get());
+    client_->Setup();
+    close_handler_ = ola::NewSingleCallback(this, &QuorelDmxLink::Closed);
+    client_->SetCloseHandler(close_handler_);
+    ss_.AddReadDescriptor(socket_.get());
+    answered_ = false;
+    asked_at_ = Clock::now();
+    lost_ = false;
+    closed_ = false;
+    universes_.clear();
+    client_->FetchUniverseList(ola::NewSingleCallback(this, &QuorelDmxLink::Answered));
+  }
+
+  void Answered(const ola::client::Result& result, const std::vector<ola::client::OlaUniverse>&) {
+    // A request cancelled because the connection closed is no answer.
+    if (!result.Success()) return;
+    answered_ = true;
+    ++connects_;
+    std::lock_guard<std::mutex> lock(mutex_);
+    answered_once_ = true;
+    answered_cv_.notify_all();
+  }
+
+  void Closed() {
+    closed_ = true;
+    lost_ = true;
+  }
+
+  void Disconnect() {
+    if (!client_) return;
+    ss_.RemoveReadDescriptor(socket_.get());
+    // The client forgets its close handler without freeing it; once run, a
+    // single-use callback has freed itself.
+    client_->SetCloseHandler(nullptr);
+    if (!closed_) delete close_handler_;
+    client_->Stop();
+    client_.reset();
+    socket_.reset();
+    universes_.clear();
+    lost_ = false;
+  }
+
+  // Sends what is due; returns how long the thread may sleep.
+  milliseconds Serve(Clock::time_point now) {
+    if (!answered_) {
+      if (now - asked_at_ > kAnswerTimeout) lost_ = true;
+      return kSlice;
+    }
+    std::map<uint32_t, std::vector<uint8_t>> frames;
+    bool waving = false;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      const double seconds = Seconds(now);
+      for (const auto& [board, b] : boards_) {
+        std::vector<uint8_t>& frame = frames[b.universe];
+        frame.resize(std::max<size_t>(frame.size(), b.first_channel + 31u), 0);
+        for (int k = 0; k < 32; ++k) {
+          const bool on = (b.banks[k / 8] >> (k % 8)) & 1;
+          frame[b.first_channel - 1 + k] = common::OutputLevel(on, b.profile[k], b.gps, seconds);
+          waving = waving || (on && common::IsWaveform(b.profile[k]));
+        }
+      }
+    }
+    milliseconds wait = waving ? kWaveFrame : kKeepAlive;
+    pending_ = false;
+    for (auto& [number, frame] : frames) {
+      Universe& u = universes_[number];
+      pending_ = pending_ || u.in_flight || frame != u.last_sent;
+      if (u.in_flight) {
+        // A server that takes requests but never answers them is stuck.
+        if (now - u.sent_at > kAnswerTimeout) lost_ = true;
+        continue;
+      }
+      const bool due = frame != u.last_sent || now - u.sent_at >= kKeepAlive || u.sent_at == Clock::time_point{};
+      if (!due) {
+        wait = std::min(wait, std::chrono::duration_cast<milliseconds>(u.sent_at + kKeepAlive - now));
+        continue;
+      }
+      ola::DmxBuffer buffer(frame.data(), static_cast<unsigned>(frame.size()));
+      u.in_flight = true;
+      u.sent_at = now;
+      u.last_sent = std::move(frame);
+      ++sent_;
+      client_->SendDMX(number, buffer,
+                       ola::client::SendDMXArgs(ola::NewSingleCallback(this, &QuorelDmxLink::Acknowledged, number)));
+    }
+    return std::clamp(wait, milliseconds(1), kSlice);
+  }
+
+  void Acknowledged(uint32_t number, const ola::client::Result&) {
+    ++acknowledged_;
+    auto it = universes_.find(number);
+    if (it != universes_.end()) it->second.in_flight = false;
+  }
+
+  const std::string host_;
+  const uint16_t port_;
+  std::atomic<bool> stop_{false};
+  std::atomic<uint64_t> sent_{0}, acknowledged_{0}, connects_{0};
+
+  // Guards what the host hands over and the first answer.
+  std::mutex mutex_;
+  std::condition_variable answered_cv_;
+  std::map<int, QuorelDmxBoard> boards_;
+  bool answered_once_ = false;
+
+  // The link's thread alone from here on (Execute() is the only call another
+  // thread makes on the select server).
+  ola::io::SelectServer ss_;
+  std::unique_ptr<ola::network::TCPSocket> socket_;
+  std::unique_ptr<ola::client::OlaClient> client_;
+  std::map<uint32_t, Universe> universes_;
+  bool answered_ = false;
+  bool lost_ = false;
+  bool pending_ = false;  // a universe waits for an answer or differs from what was sent
+  ola::SingleUseCallback0<void>* close_handler_ = nullptr;  // ours until it has run (closed_)
+  bool closed_ = false;
+  Clock::time_point asked_at_{}, next_try_{};
+  std::thread thread_;
+};
+
+namespace {
+
+QuorelDmxLink* Open(const char* host, uint16_t port) {
+  try {
+    auto link = std::make_unique<QuorelDmxLink>(host, port);
+    if (!link->Start()) return nullptr;
+    return link.release();
+  } catch (const std::exception&) {
+    return nullptr;
+  }
+}
+
+int WaitAnswer(QuorelDmxLink* link, int timeout_ms) { return link->WaitAnswer(timeout_ms); }
+
+void Show(QuorelDmxLink* link, int board, const QuorelDmxBoard* state) {
+  try {
+    link->Show(board, *state);
+  } catch (const std::exception&) {
+    // Out of memory: this state is lost like a report a board did not take.
+  }
+}
+
+void Stats(QuorelDmxLink* link, QuorelDmxStats* stats) { *stats = link->Stats(); }
+
+void Close(QuorelDmxLink* link) {
+  if (link == nullptr) return;
+  link->Stop();
+  delete link;
+}
+
+constexpr QuorelDmxModule kModule{QUORELCTL_DMX_MODULE_ABI, Open, WaitAnswer, Show, Stats, Close};
+
+}  // namespace
+
+extern "C" __attribute__((visibility("default"))) const QuorelDmxModule* quorelctl_dmx_module(void) {
+  return &kModule;
+}

@@ -1,0 +1,80 @@
+#include "quorelctl/dmx/bindings.h"
+
+#include <gtest/gtest.h>
+
+namespace quorelctl {
+namespace {
+
+struct LineCase {
+  const char* line;
+  const char* reason;  // "" when the line binds a board
+};
+
+class BindingLineTest : public ::testing::TestWithParam<LineCase> {};
+
+TEST_P(BindingLineTest, ReadOrRefused) {
+  const LineCase& c = GetParam();
+  const BindingsFile file = ParseBindings(std::string("# first line\n") + c.line + "\n", "f");
+  if (*c.reason == '\0') {
+    ASSERT_EQ(file.problems.size(), 0u) << file.problems[0].reason;
+    ASSERT_EQ(file.bindings.size(), 1u);
+    EXPECT_EQ(file.bindings[0].line, 2);
+  } else {
+    ASSERT_EQ(file.problems.size(), 1u);
+    EXPECT_EQ(file.problems[0].line, 2);
+    EXPECT_NE(file.problems[0].reason.find(c.reason), std::string::npos) << file.problems[0].reason;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, BindingLineTest,
+    ::testing::Values(LineCase{"board 1 = universe 1 channel 1", ""},
+                      LineCase{"  BOARD\t16=UNIVERSE 4294967295 Channel 481   # last ones", ""},
+                      LineCase{"board 2 = universe 0 channel 1 server LocalHost:9011", ""},
+                      LineCase{"board 0 = universe 1 channel 1", "board number must be 1-16"},
+                      LineCase{"board 17 = universe 1 channel 1", "board number must be 1-16"},
+                      LineCase{"board +1 = universe 1 channel 1", "board number must be 1-16"},
+                      LineCase{"board 1 = universe 4294967296 channel 1", "universe must be"},
+                      LineCase{"board 1 = universe 1 channel 0", "channel must be 1-481"},
+                      LineCase{"board 1 = universe 1 channel 482", "channel must be 1-481"},
+                      LineCase{"board 1 = universe 1 channel 1 server 127.0.0.1", "port 1-65535"},
+                      LineCase{"board 1 = universe 1 channel 1 server 127.0.0.1:65536", "port 1-65535"},
+                      LineCase{"board 1 = universe 1 channel 1 server lights.local:9010", "IPv4 address"},
+                      LineCase{"board 1 = universe 1 channel 1 server 1.2.3:9010", "IPv4 address"},
+                      LineCase{"board 1 = universe 1 channel 1 server 1.2.3.4.5:9010", "IPv4 address"},
+                      LineCase{"board 1 universe 1 channel 1", "expected \"board N"},
+                      LineCase{"board 1 = universe 1 channel 1 extra", "expected \"board N"},
+                      LineCase{"board 1 = universe 1 port 1", "expected \"board N"}));
+
+TEST(BindingsFileTest, ValuesAndDefaults) {
+  const BindingsFile file = ParseBindings("board 3=universe 7 channel 10 server 10.0.0.2:9011\r\nboard 4 = universe 8 channel 1", "f");
+  ASSERT_EQ(file.bindings.size(), 2u);
+  EXPECT_EQ(file.bindings[0].board, 3);
+  EXPECT_EQ(file.bindings[0].universe, 7u);
+  EXPECT_EQ(file.bindings[0].first_channel, 10);
+  EXPECT_EQ(file.bindings[0].server(), "10.0.0.2:9011");
+  EXPECT_EQ(file.bindings[1].server(), "127.0.0.1:9010");
+}
+
+// A board bound again and channels that another board of the same universe
+// on the same server takes: the later line counts for nothing.
+TEST(BindingsFileTest, ClashesKeepTheEarlierLine) {
+  const BindingsFile file = ParseBindings(
+      "board 1 = universe 1 channel 1\n"
+      "board 1 = universe 2 channel 1\n"
+      "board 2 = universe 1 channel 32\n"
+      "board 3 = universe 1 channel 33\n"
+      "board 4 = universe 1 channel 1 server 127.0.0.1:9011\n"
+      "board 5 = universe 2 channel 1\n",
+      "f");
+  ASSERT_EQ(file.problems.size(), 2u);
+  EXPECT_EQ(file.problems[0].line, 2);
+  EXPECT_EQ(file.problems[0].reason, "board 1 is already bound on line 1");
+  EXPECT_EQ(file.problems[1].line, 3);
+  EXPECT_EQ(file.problems[1].reason, "channels 32-63 of universe 1 overlap those of board 1 (line 1)");
+  ASSERT_EQ(file.bindings.size(), 4u);
+  EXPECT_EQ(file.bindings[1].board, 3);
+}
+
+}  // namespace
+}  // namespace quorelctl
