@@ -7,7 +7,7 @@
 # (no sound server, no ALSA device). Sets SHOW_PID (Sonovar) and stops
 # everything, olad too, on exit. Runs in $OLAD_DIR/show.
 start_show() {
-  local build=$1 display=$3 board universe channel active=('\x00\x00' '\x00\x00' '\x00\x00' '\x00\x00')
+  local build=$1 display=$3 board universe channel active=()
   local work=$OLAD_DIR/show
   mkdir "$work"
   chmod 777 "$OLAD_DIR" "$work"
@@ -15,9 +15,10 @@ start_show() {
   export QUORELCTL_BOARDS=$work/boards.conf
   while read -r board universe channel; do
     echo "board $board = universe $universe channel $channel server 127.0.0.1:$OLA_PORT"
-    active[board - 1]='\xff\xff'
+    active+=("Board${board}Active=1")
   done <<<"$2" >"$QUORELCTL_BOARDS"
-  printf "\\x02\\x00\\x03\\x00\\x80\\x00\\x80\\x00\\x80\\x00${active[0]}${active[1]}${active[2]}${active[3]}\\xff\\xff\\x01\\x00\\x00\\x00\\x00\\x00\\xff\\xff\\x00\\x00\\x0b\\x00Select File" >Sonovar.SET
+  "$build/tools/sonovar-settings/sonovar-settings" Sonovar.SET Delay=2 Decay=3 CyanBias=128 YellowBias=128 RedBias=128 \
+    "${active[@]}" Turbo=1 NonTurboDelay=1 InputDevice=0 Effect2Selected=1 'Name=Select File'
   : >no-devices.conf
   _show_xvfb=
   if [[ $display == offscreen ]]; then
