@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <vector>
 
@@ -131,17 +132,61 @@ TEST_F(WaveInTest, BufferIsDoneWhenFullAndWakesTheOwner) {
   EXPECT_EQ(std::vector<uint8_t>(data, data + 8), (std::vector<uint8_t>{9, 10, 20, 21, 22, 23, 24, 25}));
   EXPECT_EQ(wakeups_, 2);
 
-  // More than a buffer's worth with none queued: the newest is kept, the rest counted as dropped.
+  // With none queued, as many buffers as the largest piece can fill (10
+  // bytes: two) are held; beyond that the oldest frames are dropped and counted.
   backend_->Deliver({30, 31, 32, 33, 34, 35, 36, 37, 38, 39});
-  EXPECT_EQ(service_->DroppedFrames(h), 2u);
-  service_->UnprepareHeader(h, &header);
-  service_->PrepareHeader(h, &header);
-  service_->AddBuffer(h, &header);
-  EXPECT_TRUE(header.flags & kWaveHeaderDone);
-  EXPECT_EQ(std::vector<uint8_t>(data, data + 8), (std::vector<uint8_t>{32, 33, 34, 35, 36, 37, 38, 39}));
-  EXPECT_EQ(wakeups_, 3);
+  EXPECT_EQ(service_->DroppedFrames(h), 0u);
+  backend_->Deliver({40, 41, 42, 43, 44, 45});
+  EXPECT_EQ(service_->DroppedFrames(h), 1u) << "26, 27 go";
+  for (const std::vector<uint8_t>& want : {std::vector<uint8_t>{30, 31, 32, 33, 34, 35, 36, 37},
+                                           std::vector<uint8_t>{38, 39, 40, 41, 42, 43, 44, 45}}) {
+    service_->UnprepareHeader(h, &header);
+    service_->PrepareHeader(h, &header);
+    service_->AddBuffer(h, &header);
+    EXPECT_TRUE(header.flags & kWaveHeaderDone);
+    EXPECT_EQ(std::vector<uint8_t>(data, data + 8), want);
+  }
+  EXPECT_EQ(wakeups_, 4);
   EXPECT_EQ(service_->Close(h), 0);
 }
+
+// A sound server asked for a longer latency (PULSE_LATENCY_MSEC=93 or 200)
+// hands over several buffers at once: an owner that queues its one buffer
+// again as soon as it is done gets every frame, in order.
+class LargeDeliveryTest : public WaveInTest, public ::testing::WithParamInterface<size_t> {};
+
+TEST_P(LargeDeliveryTest, LosesNoBuffer) {
+  const size_t piece = GetParam();
+  WaveInHandle h = OpenDevice(1);
+  uint8_t data[512];
+  WaveHeader header;
+  header.data = data;
+  header.buffer_length = sizeof data;
+  service_->PrepareHeader(h, &header);
+  service_->AddBuffer(h, &header);
+  service_->Start(h);
+  std::vector<uint8_t> sent, got;
+  for (int n = 0; n < 20; ++n) {
+    std::vector<uint8_t> bytes(piece);  // each byte tells its place in the sound
+    for (size_t i = 0; i < piece; ++i) bytes[i] = static_cast<uint8_t>((sent.size() + i) % 251);
+    sent.insert(sent.end(), bytes.begin(), bytes.end());
+    backend_->Deliver(bytes);
+    while (header.flags & kWaveHeaderDone) {
+      got.insert(got.end(), data, data + sizeof data);
+      service_->UnprepareHeader(h, &header);
+      service_->PrepareHeader(h, &header);
+      service_->AddBuffer(h, &header);
+    }
+  }
+  EXPECT_EQ(service_->DroppedFrames(h), 0u);
+  ASSERT_EQ(got.size(), sent.size() / sizeof data * sizeof data);
+  EXPECT_TRUE(std::equal(got.begin(), got.end(), sent.begin()));
+  EXPECT_EQ(wakeups_, static_cast<int>(got.size() / sizeof data));
+  service_->Close(h);
+}
+
+// 11025 Hz stereo 8-bit: a quarter buffer, one buffer, 93 ms and 200 ms.
+INSTANTIATE_TEST_SUITE_P(Pieces, LargeDeliveryTest, ::testing::Values(128, 512, 2050, 4410));
 
 TEST_F(WaveInTest, TwoQueuedBuffersFillInOrder) {
   WaveInHandle h = OpenDevice(1);
