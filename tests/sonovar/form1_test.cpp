@@ -204,6 +204,58 @@ class Form1Test : public QObject {
     QVERIFY(form.tmr_ResetPeak->isActive());
   }
 
+  // Idle, the peak timer stops once the peak no longer falls (no capture can
+  // raise it): nothing wakes the program. A start sets it going again.
+  void peakTimerRestsWhenIdleAndRunsAgainOnStart() {
+    auto backend = std::make_unique<testing_support::ScriptedBackend>();
+    backend->devices = {{"Never fills", true, true, "x"}};
+    std::vector<std::unique_ptr<platform::WaveInBackend>> list;
+    list.push_back(std::move(backend));
+    auto wave = platform::MakeWaveIn(std::move(list));
+    Form1 form(*wave, Recorder(), Boards());
+    form.Form_Load();
+    form.analysis().Peak = 65;
+    for (const char* want : {"64", "63"}) {
+      form.tmr_ResetPeak_Timer();
+      QCOMPARE(form.lbl_Peak->text(), QString::fromLatin1(want));
+      QVERIFY(form.tmr_ResetPeak->isActive());
+    }
+    form.tmr_ResetPeak_Timer();
+    QVERIFY(!form.tmr_ResetPeak->isActive());
+    bool running = false;
+    QTimer::singleShot(120, &form, [&] {
+      running = form.tmr_ResetPeak->isActive();
+      form.tmr_ResetPeak_Timer();  // below 64 while capturing: nothing to do, but it keeps going
+      running = running && form.tmr_ResetPeak->isActive();
+      form.Command1->click();
+    });
+    form.Command1_Click();
+    QVERIFY(running);
+    QCOMPARE(form.tmr_ResetPeak->interval(), 50);
+  }
+
+  // The peak labels are drawn from pictures of their texts: pixel for pixel
+  // what a plain label with the same settings shows, whatever the number.
+  void peakLabelsLookLikePlainLabels() {
+    auto wave = FileService();
+    Form1 form(*wave, Recorder(), Boards());
+    form.Form_Load();
+    form.show();
+    for (QLabel* label : {form.lbl_Peak, form.lbl_AveragedPeaks}) {
+      QLabel plain;
+      plain.setFont(label->font());
+      plain.setPalette(label->palette());
+      plain.setAlignment(label->alignment());
+      plain.setAutoFillBackground(true);
+      plain.setFixedSize(label->size());
+      for (const char* text : {"0", "7", "63", "127", "-10", "99", "7"}) {
+        label->setText(QString::fromLatin1(text));
+        plain.setText(label->text());
+        QCOMPARE(label->grab().toImage(), plain.grab().toImage());
+      }
+    }
+  }
+
   void screenshot() {
     QTemporaryDir dir;
     std::unique_ptr<platform::WaveIn> wave;
