@@ -26,7 +26,8 @@ class Session final : public CaptureSink {
 
   void Deliver(const uint8_t* bytes, size_t size) override {
     std::lock_guard lock(mutex_);
-    largest_delivery_ = std::max(largest_delivery_, size);
+    arrived_since_queue_ += size;
+    largest_delivery_ = std::max(largest_delivery_, arrived_since_queue_);
     if (held_.empty()) {
       while (size > 0 && !queue_.empty()) {
         const size_t n = Fill(bytes, size);
@@ -44,6 +45,7 @@ class Session final : public CaptureSink {
     std::lock_guard lock(mutex_);
     queue_.push_back(header);
     buffer_length_ = header->buffer_length;
+    arrived_since_queue_ = 0;
     // What arrived since the last buffer was done goes in first.
     Drain();
   }
@@ -83,11 +85,12 @@ class Session final : public CaptureSink {
   }
 
   // A backend hands over sound in pieces of its own size, often several
-  // buffers at once (a sound server asked for a longer latency, for one), so
-  // a buffer is often done in the middle of a piece. The rest is held, like
-  // a sound card's own memory, for the buffers the owner queues next: as
-  // many buffers as the largest piece so far can fill, so that an owner that
-  // queues its buffer again within a buffer's time loses nothing. Older
+  // buffers at once and several pieces back to back (a sound server asked
+  // for a longer latency, for one), so a buffer is often done in the middle
+  // of a piece. The rest is held, like a sound card's own memory, for the
+  // buffers the owner queues next: as many buffers as the largest delivery
+  // so far (what arrived between two queuings) can fill, so that an owner
+  // that queues its buffer again within a buffer's time loses nothing. Older
   // frames beyond that are dropped and counted. Called with mutex_ held.
   void Trim() {
     size_t limit = 0;
@@ -110,13 +113,14 @@ class Session final : public CaptureSink {
   }
 
   const WaveIn::DoneCallback on_done_;
-  // Guards queue_, held_, buffer_length_, largest_delivery_ and
-  // dropped_frames_ against the backend's thread.
+  // Guards queue_, held_, buffer_length_, arrived_since_queue_,
+  // largest_delivery_ and dropped_frames_ against the backend's thread.
   std::mutex mutex_;
   std::deque<WaveHeader*> queue_;
   std::vector<uint8_t> held_;
-  size_t buffer_length_ = 0;     // of the buffer queued last; nothing is held before the first
-  size_t largest_delivery_ = 0;  // bytes of the largest piece the backend handed over
+  size_t buffer_length_ = 0;        // of the buffer queued last; nothing is held before the first
+  size_t arrived_since_queue_ = 0;  // bytes handed over since the owner last queued a buffer
+  size_t largest_delivery_ = 0;     // the most of those so far
   uint64_t dropped_frames_ = 0;
 };
 

@@ -56,6 +56,7 @@ Form1::Form1(platform::WaveIn& wave, MessageSink messages, std::unique_ptr<Board
   layout->setRowStretch(2, 1);
 
   tmr_ResetPeak = new QTimer(this);
+  tmr_ResetPeak->setObjectName(QStringLiteral("tmr_ResetPeak"));
   tmr_ResetPeak->setInterval(50);
   // Enabled by the settings load; fires once.
   tmr_Hide = new QTimer(this);

@@ -132,31 +132,42 @@ TEST_F(WaveInTest, BufferIsDoneWhenFullAndWakesTheOwner) {
   EXPECT_EQ(std::vector<uint8_t>(data, data + 8), (std::vector<uint8_t>{9, 10, 20, 21, 22, 23, 24, 25}));
   EXPECT_EQ(wakeups_, 2);
 
-  // With none queued, as many buffers as the largest piece can fill (10
-  // bytes: two) are held; beyond that the oldest frames are dropped and counted.
+  // With none queued, what arrives is held: as many buffers as the largest
+  // delivery (all that arrived between two queuings, here 8 + 10 + 6 bytes)
+  // can fill. Beyond that the oldest frames are dropped and counted.
   backend_->Deliver({30, 31, 32, 33, 34, 35, 36, 37, 38, 39});
-  EXPECT_EQ(service_->DroppedFrames(h), 0u);
   backend_->Deliver({40, 41, 42, 43, 44, 45});
-  EXPECT_EQ(service_->DroppedFrames(h), 1u) << "26, 27 go";
-  for (const std::vector<uint8_t>& want : {std::vector<uint8_t>{30, 31, 32, 33, 34, 35, 36, 37},
-                                           std::vector<uint8_t>{38, 39, 40, 41, 42, 43, 44, 45}}) {
+  EXPECT_EQ(service_->DroppedFrames(h), 0u);
+  auto requeue = [&](const std::vector<uint8_t>& want) {
     service_->UnprepareHeader(h, &header);
     service_->PrepareHeader(h, &header);
     service_->AddBuffer(h, &header);
     EXPECT_TRUE(header.flags & kWaveHeaderDone);
     EXPECT_EQ(std::vector<uint8_t>(data, data + 8), want);
-  }
-  EXPECT_EQ(wakeups_, 4);
+  };
+  requeue({26, 27, 30, 31, 32, 33, 34, 35});
+  // 10 bytes still held, 16 more: 26 bytes where three buffers (24) fit.
+  backend_->Deliver({50, 51, 52, 53, 54, 55, 56, 57, 58, 59, 60, 61, 62, 63, 64, 65});
+  EXPECT_EQ(service_->DroppedFrames(h), 1u) << "36, 37 go";
+  requeue({38, 39, 40, 41, 42, 43, 44, 45});
+  requeue({50, 51, 52, 53, 54, 55, 56, 57});
+  EXPECT_EQ(wakeups_, 5);
   EXPECT_EQ(service_->Close(h), 0);
 }
 
 // A sound server asked for a longer latency (PULSE_LATENCY_MSEC=93 or 200)
-// hands over several buffers at once: an owner that queues its one buffer
-// again as soon as it is done gets every frame, in order.
-class LargeDeliveryTest : public WaveInTest, public ::testing::WithParamInterface<size_t> {};
+// hands over several buffers at once, sometimes several pieces back to back:
+// an owner that queues its one buffer again as soon as it is done gets every
+// frame, in order.
+struct Delivery {
+  size_t piece;   // bytes
+  int in_a_row;   // pieces before the owner gets its turn
+};
+
+class LargeDeliveryTest : public WaveInTest, public ::testing::WithParamInterface<Delivery> {};
 
 TEST_P(LargeDeliveryTest, LosesNoBuffer) {
-  const size_t piece = GetParam();
+  const size_t piece = GetParam().piece;
   WaveInHandle h = OpenDevice(1);
   uint8_t data[512];
   WaveHeader header;
@@ -171,6 +182,7 @@ TEST_P(LargeDeliveryTest, LosesNoBuffer) {
     for (size_t i = 0; i < piece; ++i) bytes[i] = static_cast<uint8_t>((sent.size() + i) % 251);
     sent.insert(sent.end(), bytes.begin(), bytes.end());
     backend_->Deliver(bytes);
+    if ((n + 1) % GetParam().in_a_row != 0 && n + 1 < 20) continue;
     while (header.flags & kWaveHeaderDone) {
       got.insert(got.end(), data, data + sizeof data);
       service_->UnprepareHeader(h, &header);
@@ -186,7 +198,9 @@ TEST_P(LargeDeliveryTest, LosesNoBuffer) {
 }
 
 // 11025 Hz stereo 8-bit: a quarter buffer, one buffer, 93 ms and 200 ms.
-INSTANTIATE_TEST_SUITE_P(Pieces, LargeDeliveryTest, ::testing::Values(128, 512, 2050, 4410));
+INSTANTIATE_TEST_SUITE_P(Pieces, LargeDeliveryTest,
+                         ::testing::Values(Delivery{128, 1}, Delivery{512, 1}, Delivery{2050, 1}, Delivery{4410, 1},
+                                           Delivery{512, 3}, Delivery{4410, 2}));
 
 TEST_F(WaveInTest, TwoQueuedBuffersFillInOrder) {
   WaveInHandle h = OpenDevice(1);

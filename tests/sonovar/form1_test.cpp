@@ -214,24 +214,27 @@ class Form1Test : public QObject {
     auto wave = platform::MakeWaveIn(std::move(list));
     Form1 form(*wave, Recorder(), Boards());
     form.Form_Load();
+    auto* timer = form.findChild<QTimer*>(QStringLiteral("tmr_ResetPeak"));
+    auto* peak = form.findChild<QLabel*>(QStringLiteral("lbl_Peak"));
+    QVERIFY(timer != nullptr && peak != nullptr);
     form.analysis().Peak = 65;
     for (const char* want : {"64", "63"}) {
       form.tmr_ResetPeak_Timer();
-      QCOMPARE(form.lbl_Peak->text(), QString::fromLatin1(want));
-      QVERIFY(form.tmr_ResetPeak->isActive());
+      QCOMPARE(peak->text(), QString::fromLatin1(want));
+      QVERIFY(timer->isActive());
     }
     form.tmr_ResetPeak_Timer();
-    QVERIFY(!form.tmr_ResetPeak->isActive());
+    QVERIFY(!timer->isActive());
     bool running = false;
     QTimer::singleShot(120, &form, [&] {
-      running = form.tmr_ResetPeak->isActive();
+      running = timer->isActive();
       form.tmr_ResetPeak_Timer();  // below 64 while capturing: nothing to do, but it keeps going
-      running = running && form.tmr_ResetPeak->isActive();
-      form.Command1->click();
+      running = running && timer->isActive();
+      form.Command1_Click();
     });
     form.Command1_Click();
     QVERIFY(running);
-    QCOMPARE(form.tmr_ResetPeak->interval(), 50);
+    QCOMPARE(timer->interval(), 50);
   }
 
   // The peak labels are drawn from pictures of their texts: pixel for pixel
@@ -241,7 +244,9 @@ class Form1Test : public QObject {
     Form1 form(*wave, Recorder(), Boards());
     form.Form_Load();
     form.show();
-    for (QLabel* label : {form.lbl_Peak, form.lbl_AveragedPeaks}) {
+    for (const char* name : {"lbl_Peak", "lbl_AveragedPeaks"}) {
+      auto* label = form.findChild<QLabel*>(QString::fromLatin1(name));
+      QVERIFY(label != nullptr);
       QLabel plain;
       plain.setFont(label->font());
       plain.setPalette(label->palette());
