@@ -32,6 +32,8 @@ while (($#)); do
     *) names+=("$1"); dirs+=("$(realpath "$1")"); shift ;;
   esac
 done
+[[ $seconds =~ ^[1-9][0-9]*$ && $rounds =~ ^[1-9][0-9]*$ ]] ||
+  { echo "window_cpu: --seconds and --rounds take whole numbers above 0" >&2; exit 2; }
 if ((${#dirs[@]} == 0)); then names=(build); dirs=("$root/build"); fi
 for dir in "${dirs[@]}"; do
   for program in sonovar/sonovar tools/quorel-sim/quorel-sim; do
@@ -44,7 +46,10 @@ done
 work=$(mktemp -d)
 pids=()
 player=
+sim=
 cleanup() {
+  # The simulator ends Sonovar with itself and removes its folder.
+  [[ -z $sim ]] || { kill "$sim" 2>/dev/null; wait "$sim" 2>/dev/null; }
   stop_player
   for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
   wait 2>/dev/null || true
@@ -111,7 +116,7 @@ wakeups=$work/wakeups   # latency build round thread per-second
 # One build, one round: Sonovar is the simulator's child, found by the
 # simulator's process id, never by its command line.
 run_sonovar() {  # latency build-index round pulse-alone x-alone
-  local dir=${dirs[$2]} sim son="" p0 x0 s0 p1 x1 s1 r0 r1
+  local dir=${dirs[$2]} son="" p0 x0 s0 p1 x1 s1 r0 r1
   rm -f "$work/sim.log"
   (export DISPLAY=$display ${capture_latency:+PULSE_LATENCY_MSEC=$capture_latency}
    exec "$dir/tools/quorel-sim/quorel-sim" --boards 1,2,3,4 --view none --log "$work/sim.log" -- \
@@ -124,7 +129,7 @@ run_sonovar() {  # latency build-index round pulse-alone x-alone
     sleep 0.05
   done
   [[ -n $son ]] || { echo "window_cpu: sonovar did not start"; cat "$work/sonovar.out"; exit 1; }
-  sleep 3
+  sleep 5  # past the start-up work
   sleeps "$son" > "$work/sleeps0"
   read -r s0 p0 x0 < <(echo "$(ticks "$son") $(ticks "$pulse") $(ticks "$xserver")")
   r0=$(awk '$2 == 1' "$work/sim.log" | wc -l)
@@ -134,6 +139,7 @@ run_sonovar() {  # latency build-index round pulse-alone x-alone
   sleeps "$son" > "$work/sleeps1"
   kill "$sim"
   wait "$sim" 2>/dev/null || true
+  sim=
   local own pw xw
   own=$(percent "$s0" "$s1"); pw=$(percent "$p0" "$p1"); xw=$(percent "$x0" "$x1")
   # Board 1 gets four reports per buffer: 23.22 ms a buffer when no sound is lost.
@@ -145,7 +151,7 @@ $(awk -v n=$((r1 - r0)) -v s="$seconds" 'BEGIN { printf "%.2f", (n > 0 ? 1000 * 
 }
 
 echo "window_cpu: ${#dirs[@]} build(s), $rounds rounds of $seconds s at each player latency; this takes" \
-  "about $(( (2 * rounds * (seconds + 2 + ${#dirs[@]} * (seconds + 4)) + 59) / 60 )) minutes"
+  "about $(( (2 * rounds * (seconds + 2 + ${#dirs[@]} * (seconds + 6)) + 59) / 60 )) minutes"
 for latency in default 25; do
   start_player "$latency"
   for round in $(seq "$rounds"); do

@@ -44,6 +44,15 @@ class Form1Test : public QObject {
     return form;
   }
 
+  // One device whose buffers never fill.
+  static std::unique_ptr<platform::WaveIn> NeverFillingService() {
+    auto backend = std::make_unique<testing_support::ScriptedBackend>();
+    backend->devices = {{"Never fills", true, true, "x"}};
+    std::vector<std::unique_ptr<platform::WaveInBackend>> list;
+    list.push_back(std::move(backend));
+    return platform::MakeWaveIn(std::move(list));
+  }
+
   static std::unique_ptr<platform::WaveIn> FileService() {
     std::vector<std::unique_ptr<platform::WaveInBackend>> backends;
     backends.push_back(platform::MakeFileBackend());
@@ -123,11 +132,7 @@ class Form1Test : public QObject {
   }
 
   void stopWhileWaitingAnalysesNothing() {
-    auto backend = std::make_unique<testing_support::ScriptedBackend>();
-    backend->devices = {{"Never fills", true, true, "x"}};
-    std::vector<std::unique_ptr<platform::WaveInBackend>> list;
-    list.push_back(std::move(backend));
-    auto wave = platform::MakeWaveIn(std::move(list));
+    auto wave = NeverFillingService();
     Form1 form(*wave, Recorder(), Boards());
     form.Form_Load();
     int buffers = 0;
@@ -207,11 +212,7 @@ class Form1Test : public QObject {
   // Idle, the peak timer stops once the peak no longer falls (no capture can
   // raise it): nothing wakes the program. A start sets it going again.
   void peakTimerRestsWhenIdleAndRunsAgainOnStart() {
-    auto backend = std::make_unique<testing_support::ScriptedBackend>();
-    backend->devices = {{"Never fills", true, true, "x"}};
-    std::vector<std::unique_ptr<platform::WaveInBackend>> list;
-    list.push_back(std::move(backend));
-    auto wave = platform::MakeWaveIn(std::move(list));
+    auto wave = NeverFillingService();
     Form1 form(*wave, Recorder(), Boards());
     form.Form_Load();
     auto* timer = form.findChild<QTimer*>(QStringLiteral("tmr_ResetPeak"));
