@@ -2,19 +2,57 @@
 # CPU of the whole program capturing what a sound server plays, with four
 # virtual boards active (Pulse/Sweep) and its window on a real X server
 # (Xvfb): Sonovar itself, and what it adds to the sound server and to the X
-# server, against the same playback without Sonovar.
-#   bench/window_cpu.sh [SECONDS] [MUSIC_FILE]      (20 s; a synthetic song by default)
+# server, against the same playback without Sonovar. The player runs at its
+# default latency and at 25 ms; every round measures the playback alone, then
+# each build in turn (their order rotates from round to round), so that
+# several builds are compared under the same load. Figures are medians over
+# the rounds, the range of Sonovar's own share in brackets.
+#   bench/window_cpu.sh [--seconds S] [--rounds N] [--display :N] [--music FILE]
+#                       [--capture-latency MS] [[NAME=]BUILD_DIR...]
+# (30 s, 3 rounds, display :97, a synthetic song, build/ by default;
+# --capture-latency sets PULSE_LATENCY_MSEC for Sonovar alone.)
 set -euo pipefail
-cd "$(dirname "$0")/.."
-seconds=${1:-20}
-music=${2:-}
-build=$PWD/build
+root=$(cd "$(dirname "$0")/.." && pwd)
+seconds=30
+rounds=3
+display=:97
+music=
+capture_latency=
+names=()
+dirs=()
+while (($#)); do
+  case $1 in
+    --seconds) seconds=$2; shift 2 ;;
+    --rounds) rounds=$2; shift 2 ;;
+    --display) display=$2; shift 2 ;;
+    --music) music=$2; shift 2 ;;
+    --capture-latency) capture_latency=$2; shift 2 ;;
+    -*) echo "window_cpu: unknown option $1" >&2; exit 2 ;;
+    *=*) names+=("${1%%=*}"); dirs+=("$(realpath "${1#*=}")"); shift ;;
+    *) names+=("$1"); dirs+=("$(realpath "$1")"); shift ;;
+  esac
+done
+[[ $seconds =~ ^[1-9][0-9]*$ && $rounds =~ ^[1-9][0-9]*$ ]] ||
+  { echo "window_cpu: --seconds and --rounds take whole numbers above 0" >&2; exit 2; }
+if ((${#dirs[@]} == 0)); then names=(build); dirs=("$root/build"); fi
+for dir in "${dirs[@]}"; do
+  for program in sonovar/sonovar tools/quorel-sim/quorel-sim; do
+    [[ -x $dir/$program ]] || { echo "window_cpu: $dir/$program is not built"; exit 1; }
+  done
+done
+[[ -x $root/build/tools/sonovar-settings/sonovar-settings ]] ||
+  { echo "window_cpu: $root/build/tools/sonovar-settings/sonovar-settings is not built"; exit 1; }
 for tool in Xvfb pulseaudio paplay pactl; do
   command -v "$tool" >/dev/null || { echo "window_cpu: $tool is not installed"; exit 1; }
 done
 work=$(mktemp -d)
 pids=()
+player=
+sim=
 cleanup() {
+  # The simulator ends Sonovar with itself and removes its folder.
+  [[ -z $sim ]] || { kill "$sim" 2>/dev/null; wait "$sim" 2>/dev/null; }
+  stop_player
   for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
   wait 2>/dev/null || true
   rm -rf "$work"
@@ -32,51 +70,132 @@ pulseaudio --daemonize=no --exit-idle-time=-1 -n --disable-shm=yes --use-pid-fil
   -L "module-native-protocol-unix auth-anonymous=1 socket=$work/native" -L "module-null-sink sink_name=out" &
 pids+=($!)
 pulse=$!
-Xvfb :97 -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
 pids+=($!)
 xserver=$!
 for _ in $(seq 50); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done
 
-# Clock ticks used by a process since it started.
+# Clock ticks used by a process since it started (its ended threads included).
 ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
 tick=$(getconf CLK_TCK)
-measure() {  # pid... -> percent of one core each over $seconds
-  local before=() after=() p
-  for p in "$@"; do before+=("$(ticks "$p")"); done
-  sleep "$seconds"
-  for p in "$@"; do after+=("$(ticks "$p")"); done
-  for i in "${!before[@]}"; do
-    awk -v a="${after[$i]}" -v b="${before[$i]}" -v t="$tick" -v s="$seconds" 'BEGIN { printf "%.2f ", 100 * (a - b) / t / s }'
+percent() { awk -v a="$2" -v b="$1" -v t="$tick" -v s="$seconds" 'BEGIN { printf "%.3f", 100 * (a - b) / t / s }'; }
+# Each thread of a process: id, sleeps so far (each one ends in a wake-up), name.
+sleeps() {
+  local task
+  for task in /proc/"$1"/task/*; do
+    awk -v id="${task##*/}" '/^Name:/ { name = $2 } /^voluntary_ctxt_switches:/ { n = $2 }
+      END { print id, n, name }' "$task/status" 2>/dev/null || true
   done
-  echo
 }
 
-(while :; do paplay -d out ${PLAYER_LATENCY_MSEC:+--latency-msec=$PLAYER_LATENCY_MSEC} "$music" || exit; done) &
-pids+=($!)
-sleep 2
-read -r pulse_alone x_alone < <(measure "$pulse" "$xserver")
+start_player() {  # latency in ms, or "default"
+  local option=()
+  [[ $1 == default ]] || option=(--latency-msec="$1")
+  (while :; do paplay -d out "${option[@]}" "$music" || exit; done) &
+  player=$!
+  sleep 2
+}
+stop_player() {
+  [[ -n $player ]] || return 0
+  local children
+  children=$(cat /proc/"$player"/task/*/children 2>/dev/null || true)
+  kill "$player" 2>/dev/null || true
+  for p in $children; do kill "$p" 2>/dev/null || true; done
+  wait "$player" 2>/dev/null || true
+  player=
+}
 
 # Boards 1-4, Pulse/Sweep, TURBO, the first input (the monitor), then START.
 cd "$work"
-"$build/tools/sonovar-settings/sonovar-settings" Sonovar.SET Delay=0 Decay=3 CyanBias=128 YellowBias=128 RedBias=128 \
-  Board1Active=1 Board2Active=1 Board3Active=1 Board4Active=1 Turbo=1 NonTurboDelay=1 InputDevice=0 \
+# The file is written by this tree's own encoder, whichever builds are measured.
+"$root/build/tools/sonovar-settings/sonovar-settings" Sonovar.SET Delay=0 Decay=3 CyanBias=128 YellowBias=128 \
+  RedBias=128 Board1Active=1 Board2Active=1 Board3Active=1 Board4Active=1 Turbo=1 NonTurboDelay=1 InputDevice=0 \
   Effect2Selected=1 "Name=Select File"
-DISPLAY=:97 "$build/tools/quorel-sim/quorel-sim" --boards 1,2,3,4 --view none --log "$work/sim.log" -- \
-  "$build/sonovar/sonovar" START >"$work/sonovar.out" 2>&1 &
-pids+=($!)
-sleep 3
-sonovar=$(pgrep -f "$build/sonovar/sonovar START" | head -1)
-[[ -n "$sonovar" ]] || { echo "window_cpu: sonovar did not start"; cat "$work/sonovar.out"; exit 1; }
-read -r son pulse_with x_with < <(measure "$sonovar" "$pulse" "$xserver")
-reports=$(wc -l < "$work/sim.log")
-# Buffers reach board 1 as groups of four reports: their pace shows whether sound was lost.
-pace=$(awk '$2 == 1 { if (n++ % 4 == 0) t[++g] = $1 } END { if (g > 60) printf "%.2f", (t[g] - t[51]) / (g - 51) / 1000 }' "$work/sim.log")
 
-awk -v s="$son" -v pa="$pulse_alone" -v pw="$pulse_with" -v xa="$x_alone" -v xw="$x_with" -v r="$reports" 'BEGIN {
-  printf "sonovar                  %5.2f %% of one core\n", s
-  printf "sound server             %5.2f %% (%.2f %% without sonovar: +%.2f)\n", pw, pa, pw - pa
-  printf "X server                 %5.2f %% (%.2f %% without sonovar: +%.2f)\n", xw, xa, xw - xa
-  printf "sum of what sonovar adds %5.2f %%\n", s + (pw - pa) + (xw - xa)
-  printf "(%d reports reached the virtual boards)\n", r
-}'
-echo "one buffer every ${pace:-?} ms on board 1 (23.22 ms when no sound is lost)"
+results=$work/results   # latency build round own pulse+ x+ ms-per-buffer
+wakeups=$work/wakeups   # latency build round thread per-second
+: > "$results"
+: > "$wakeups"
+
+# One build, one round: Sonovar is the simulator's child, found by the
+# simulator's process id, never by its command line.
+run_sonovar() {  # latency build-index round pulse-alone x-alone
+  local dir=${dirs[$2]} son="" p0 x0 s0 p1 x1 s1 r0 r1
+  rm -f "$work/sim.log"
+  (export DISPLAY=$display ${capture_latency:+PULSE_LATENCY_MSEC=$capture_latency}
+   exec "$dir/tools/quorel-sim/quorel-sim" --boards 1,2,3,4 --view none --log "$work/sim.log" -- \
+     "$dir/sonovar/sonovar" START >"$work/sonovar.out" 2>&1) &
+  sim=$!
+  for _ in $(seq 100); do
+    son=$(cat /proc/"$sim"/task/*/children 2>/dev/null | awk '{print $1}')
+    [[ -n $son && $(readlink /proc/"$son"/exe 2>/dev/null) == "$dir/sonovar/sonovar" ]] && break
+    son=""
+    sleep 0.05
+  done
+  [[ -n $son ]] || { echo "window_cpu: sonovar did not start"; cat "$work/sonovar.out"; exit 1; }
+  sleep 5  # past the start-up work
+  sleeps "$son" > "$work/sleeps0"
+  read -r s0 p0 x0 < <(echo "$(ticks "$son") $(ticks "$pulse") $(ticks "$xserver")")
+  r0=$(awk '$2 == 1' "$work/sim.log" | wc -l)
+  sleep "$seconds"
+  read -r s1 p1 x1 < <(echo "$(ticks "$son") $(ticks "$pulse") $(ticks "$xserver")")
+  r1=$(awk '$2 == 1' "$work/sim.log" | wc -l)
+  sleeps "$son" > "$work/sleeps1"
+  kill "$sim"
+  wait "$sim" 2>/dev/null || true
+  sim=
+  local own pw xw
+  own=$(percent "$s0" "$s1"); pw=$(percent "$p0" "$p1"); xw=$(percent "$x0" "$x1")
+  # Board 1 gets four reports per buffer: 23.22 ms a buffer when no sound is lost.
+  echo "$1 $2 $3 $own $(awk -v a="$pw" -v b="$4" 'BEGIN { print a - b }') $(awk -v a="$xw" -v b="$5" 'BEGIN { print a - b }') \
+$(awk -v n=$((r1 - r0)) -v s="$seconds" 'BEGIN { printf "%.2f", (n > 0 ? 1000 * s * 4 / n : 0) }')" >> "$results"
+  awk -v l="$1" -v b="$2" -v r="$3" -v s="$seconds" 'FNR == NR { before[$1] = $2; next }
+    ($1 in before) { n[$3] += $2 - before[$1] } END { for (t in n) print l, b, r, t, n[t] / s }' \
+    "$work/sleeps0" "$work/sleeps1" >> "$wakeups"
+}
+
+echo "window_cpu: ${#dirs[@]} build(s), $rounds rounds of $seconds s at each player latency; this takes" \
+  "about $(( (2 * rounds * (seconds + 2 + ${#dirs[@]} * (seconds + 6)) + 59) / 60 )) minutes"
+for latency in default 25; do
+  start_player "$latency"
+  for round in $(seq "$rounds"); do
+    read -r p0 x0 < <(echo "$(ticks "$pulse") $(ticks "$xserver")")
+    sleep "$seconds"
+    read -r p1 x1 < <(echo "$(ticks "$pulse") $(ticks "$xserver")")
+    pulse_alone=$(percent "$p0" "$p1")
+    x_alone=$(percent "$x0" "$x1")
+    for k in $(seq 0 $((${#dirs[@]} - 1))); do
+      run_sonovar "$latency" $(( (k + round - 1) % ${#dirs[@]} )) "$round" "$pulse_alone" "$x_alone"
+    done
+  done
+  stop_player
+done
+
+label() { echo "${names[$1]}, player at $([[ $2 == default ]] && echo "default latency" || echo "$2 ms")"; }
+median() { sort -g | awk '{ v[NR] = $1 } END { printf "%.2f", NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+column() { awk -v l="$1" -v b="$2" -v c="$3" '$1 == l && $2 == b { print $c }' "$results"; }
+echo
+echo "| Program | own % | sound-server extra % | display extra % | total % | ms per buffer on board 1 |"
+echo "|---|---|---|---|---|---|"
+for latency in default 25; do
+  for k in "${!dirs[@]}"; do
+    own=$(column "$latency" "$k" 4 | median)
+    range=$(column "$latency" "$k" 4 | sort -g | awk 'NR == 1 { lo = $1 } { hi = $1 } END { printf "%.2f-%.2f", lo, hi }')
+    total=$(awk -v l="$latency" -v b="$k" '$1 == l && $2 == b { print $4 + $5 + $6 }' "$results" | median)
+    echo "| $(label "$k" "$latency") | $own ($range) | $(column "$latency" "$k" 5 | median) |" \
+      "$(column "$latency" "$k" 6 | median) | $total | $(column "$latency" "$k" 7 | median) |"
+  done
+done
+echo "(ms per buffer: 23.22 when no sound is lost)"
+echo
+echo "Wake-ups a second of each of Sonovar's threads (its sleeps: voluntary context switches), medians:"
+for latency in default 25; do
+  for k in "${!dirs[@]}"; do
+    printf '  %s:' "$(label "$k" "$latency")"
+    for thread in $(awk -v l="$latency" -v b="$k" '$1 == l && $2 == b { print $4 }' "$wakeups" | sort -u); do
+      printf ' %s %s' "$thread" "$(awk -v l="$latency" -v b="$k" -v t="$thread" \
+        '$1 == l && $2 == b && $4 == t { print $5 }' "$wakeups" | median)"
+    done
+    echo
+  done
+done

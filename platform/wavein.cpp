@@ -16,27 +16,38 @@ namespace platform {
 
 namespace {
 
+// The most sound held for buffers not yet queued, whatever the pieces: about
+// three seconds.
+constexpr size_t kMostHeldBytes = 65536;
+
 class Session final : public CaptureSink {
  public:
   explicit Session(WaveIn::DoneCallback on_done) : on_done_(std::move(on_done)) {}
 
   void Deliver(const uint8_t* bytes, size_t size) override {
     std::lock_guard lock(mutex_);
-    while (size > 0 && !queue_.empty()) {
-      const size_t n = Fill(bytes, size);
-      bytes += n;
-      size -= n;
+    arrived_since_queue_ += size;
+    largest_delivery_ = std::max(largest_delivery_, arrived_since_queue_);
+    if (held_.empty()) {
+      while (size > 0 && !queue_.empty()) {
+        const size_t n = Fill(bytes, size);
+        bytes += n;
+        size -= n;
+      }
     }
-    Hold(bytes, size);
+    // Behind what is held already, so that the order stays.
+    held_.insert(held_.end(), bytes, bytes + size);
+    Drain();
+    Trim();
   }
 
   void Queue(WaveHeader* header) {
     std::lock_guard lock(mutex_);
     queue_.push_back(header);
+    buffer_length_ = header->buffer_length;
+    arrived_since_queue_ = 0;
     // What arrived since the last buffer was done goes in first.
-    if (held_.empty()) return;
-    const size_t n = Fill(held_.data(), held_.size());
-    held_.erase(held_.begin(), held_.begin() + static_cast<long>(n));
+    Drain();
   }
 
   // Hands every queued buffer back, done, with what it holds.
@@ -62,22 +73,35 @@ class Session final : public CaptureSink {
     const size_t n = std::min<size_t>(size, header->buffer_length - have);
     std::memcpy(header->data + have, bytes, n);
     header->bytes_recorded.store(static_cast<uint32_t>(have + n), std::memory_order_release);
-    held_limit_ = header->buffer_length;
     if (have + n == header->buffer_length) Finish(header);
     return n;
   }
 
-  // A backend hands over sound in pieces of its own size, so a buffer is
-  // often done in the middle of a piece. The rest is held for the next
-  // buffer, like a sound card's own memory: the newest buffer's worth at
-  // most; older frames are dropped and counted. Called with mutex_ held.
-  void Hold(const uint8_t* bytes, size_t size) {
-    held_.insert(held_.end(), bytes, bytes + size);
-    if (held_.size() > held_limit_) {
-      const size_t excess = (held_.size() - held_limit_ + 1) & ~size_t{1};
-      dropped_frames_ += excess / 2;
-      held_.erase(held_.begin(), held_.begin() + static_cast<long>(std::min(excess, held_.size())));
+  // Moves held sound into the queued buffers, oldest first. Called with mutex_ held.
+  void Drain() {
+    size_t used = 0;
+    while (used < held_.size() && !queue_.empty()) used += Fill(held_.data() + used, held_.size() - used);
+    held_.erase(held_.begin(), held_.begin() + static_cast<long>(used));
+  }
+
+  // A backend hands over sound in pieces of its own size, often several
+  // buffers at once and several pieces back to back (a sound server asked
+  // for a longer latency, for one), so a buffer is often done in the middle
+  // of a piece. The rest is held, like a sound card's own memory, for the
+  // buffers the owner queues next: as many buffers as the largest delivery
+  // so far (what arrived between two queuings) can fill, so that an owner
+  // that queues its buffer again within a buffer's time loses nothing. Older
+  // frames beyond that are dropped and counted. Called with mutex_ held.
+  void Trim() {
+    size_t limit = 0;
+    if (buffer_length_ > 0) {
+      const size_t buffers = std::max<size_t>(1, (largest_delivery_ + buffer_length_ - 1) / buffer_length_);
+      limit = std::min(buffers * buffer_length_, std::max<size_t>(kMostHeldBytes, buffer_length_));
     }
+    if (held_.size() <= limit) return;
+    const size_t excess = std::min((held_.size() - limit + 1) & ~size_t{1}, held_.size());
+    dropped_frames_ += excess / 2;
+    held_.erase(held_.begin(), held_.begin() + static_cast<long>(excess));
   }
 
   // Called with mutex_ held; the header is at the front of the queue.
@@ -89,10 +113,14 @@ class Session final : public CaptureSink {
   }
 
   const WaveIn::DoneCallback on_done_;
-  std::mutex mutex_;  // guards queue_, held_, held_limit_ and dropped_frames_ against the backend's thread
+  // Guards queue_, held_, buffer_length_, arrived_since_queue_,
+  // largest_delivery_ and dropped_frames_ against the backend's thread.
+  std::mutex mutex_;
   std::deque<WaveHeader*> queue_;
   std::vector<uint8_t> held_;
-  size_t held_limit_ = 0;  // the length of the last buffer filled
+  size_t buffer_length_ = 0;        // of the buffer queued last; nothing is held before the first
+  size_t arrived_since_queue_ = 0;  // bytes handed over since the owner last queued a buffer
+  size_t largest_delivery_ = 0;     // the most of those so far
   uint64_t dropped_frames_ = 0;
 };
 

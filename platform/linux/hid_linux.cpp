@@ -12,6 +12,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -66,15 +68,47 @@ bool NaturalLess(const std::string& a, const std::string& b) {
 // ENODEV once its device is unplugged, other nodes ENXIO, EIO or EPIPE.
 bool MeansGone(int error) { return error == ENODEV || error == ENXIO || error == EIO || error == EPIPE; }
 
-HidWriteFailure WriteBounded(int fd, std::span<const uint8_t> report) {
-  using Clock = std::chrono::steady_clock;
-  // A node removed from /dev (unplugged; the simulator's FIFOs alike) still
-  // takes bytes through an open descriptor, into nowhere.
-  struct stat node;
-  if (::fstat(fd, &node) != 0) return HidWriteFailure::kOther;
-  if (node.st_nlink == 0) return HidWriteFailure::kDeviceGone;
+// A node removed from /dev (unplugged; the simulator's FIFOs alike) still
+// takes bytes through an open descriptor, into nowhere: only its link count
+// tells. A real hidraw node answers ENODEV once its device is gone, so the
+// count is looked at no more than every kLinkCheckInterval per descriptor,
+// not before every report: a board that is written 170 times a second
+// costs no extra system call per report, and an unplug is still noticed
+// within a tenth of a second. A descriptor's first write always looks.
+constexpr std::chrono::milliseconds kLinkCheckInterval{100};
+using Clock = std::chrono::steady_clock;
 
-  const Clock::time_point deadline = Clock::now() + kHidWriteTimeout;
+// When each descriptor's link count is next due, in steady-clock ticks; 0 is
+// "at the next write". Indexed by descriptor: the atomics let controls on
+// different threads write their own boards without a lock. Descriptors
+// beyond the table are looked at before every report.
+std::array<std::atomic<Clock::rep>, 1024> link_check_due{};
+
+bool NodeRemoved(int fd, HidWriteFailure* failure) {
+  const Clock::rep now = Clock::now().time_since_epoch().count();
+  const bool tracked = fd >= 0 && static_cast<size_t>(fd) < link_check_due.size();
+  if (tracked && now < link_check_due[static_cast<size_t>(fd)].load(std::memory_order_relaxed)) return false;
+  struct stat node;
+  if (::fstat(fd, &node) != 0) {
+    *failure = HidWriteFailure::kOther;
+    return true;
+  }
+  if (node.st_nlink == 0) {
+    *failure = HidWriteFailure::kDeviceGone;
+    return true;
+  }
+  if (tracked)
+    link_check_due[static_cast<size_t>(fd)].store(
+        now + std::chrono::duration_cast<Clock::duration>(kLinkCheckInterval).count(), std::memory_order_relaxed);
+  return false;
+}
+
+// Writes first; only a node that has no room for the report is polled, until
+// the deadline.
+HidWriteFailure WriteBounded(int fd, std::span<const uint8_t> report) {
+  HidWriteFailure removed = HidWriteFailure::kNone;
+  if (NodeRemoved(fd, &removed)) return removed;
+  Clock::time_point deadline{};
   size_t done = 0;
   while (done < report.size()) {
     const ssize_t n = ::write(fd, report.data() + done, report.size() - done);
@@ -87,6 +121,7 @@ HidWriteFailure WriteBounded(int fd, std::span<const uint8_t> report) {
     if (errno != EAGAIN) return MeansGone(errno) ? HidWriteFailure::kDeviceGone : HidWriteFailure::kOther;
     // No room yet: wait for some until the deadline (rounded up to whole ms,
     // so that the last wait does not end just short of it and spin).
+    if (deadline == Clock::time_point{}) deadline = Clock::now() + kHidWriteTimeout;
     const auto left = deadline - Clock::now();
     if (left <= Clock::duration::zero()) return HidWriteFailure::kTimedOut;
     const auto ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
@@ -161,7 +196,11 @@ class LinuxHid final : public HidService {
   }
 
   void Close(HidHandle handle) override {
-    if (handle >= 0) ::close(static_cast<int>(handle));
+    if (handle < 0) return;
+    // The number may come back for another node: its first write looks again.
+    if (static_cast<size_t>(handle) < link_check_due.size())
+      link_check_due[static_cast<size_t>(handle)].store(0, std::memory_order_relaxed);
+    ::close(static_cast<int>(handle));
   }
 };
 

@@ -14,8 +14,12 @@ CutBars::CutBars(QWidget* parent) : QWidget(parent) {
 }
 
 void CutBars::SetBarHeight(Cut cut, int height) {
-  heights_[static_cast<size_t>(cut)] = height;
-  update();
+  int& bar = heights_[static_cast<size_t>(cut)];
+  if (bar == height) return;
+  // Only where this bar was or now is needs drawing again.
+  const QRect before = BarRect(cut);
+  bar = height;
+  update(before.united(BarRect(cut)));
 }
 
 QRect CutBars::BarRect(Cut cut) const {

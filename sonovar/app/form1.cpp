@@ -1,5 +1,6 @@
 #include "sonovar/app/form1.h"
 
+#include <QAbstractEventDispatcher>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -105,10 +106,11 @@ QWidget* Form1::BuildInputPanel() {
 QWidget* Form1::BuildLevelsPanel() {
   Label8 = new QLabel(QStringLiteral("Peak Audio Level"), this);
   Label8->setObjectName(QStringLiteral("Label8"));
-  lbl_Peak = new QLabel(QStringLiteral("0"), this);
+  // The peak changes up to 40 times a second: drawn from pictures of its texts.
+  lbl_Peak = new NumberLabel(QStringLiteral("0"), this);
   Label10 = new QLabel(QStringLiteral("Averaged Peak "), this);
   Label10->setObjectName(QStringLiteral("Label10"));
-  lbl_AveragedPeaks = new QLabel(QStringLiteral("0"), this);
+  lbl_AveragedPeaks = new NumberLabel(QStringLiteral("0"), this);
   for (QLabel* value : {lbl_Peak, lbl_AveragedPeaks}) {
     value->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     // A fixed size: a new number repaints the label alone, not the layout.
@@ -180,13 +182,17 @@ void Form1::Command1_Click() {
   }
   Command1->setText(kStop);
   const int device = Combo1->currentIndex() < 0 ? -1 : Combo1->currentData().toInt();
-  // The service calls this from its own thread: a queued no-op is enough to
-  // wake the event wait below.
-  capture_.Open(device, [this] { QMetaObject::invokeMethod(this, [] {}, Qt::QueuedConnection); });
+  // The service calls this from its own thread. Waking the event wait below
+  // is all it takes (no event to allocate, post and deliver), and waking
+  // is safe from any thread.
+  QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance(thread());
+  capture_.Open(device, [dispatcher] { dispatcher->wakeUp(); });
   if (capture_.CaptureHandle == 0) {
     messages_(this, {QStringLiteral("Wave input device failed to open"), {}, {}});
     return;
   }
+  // Stopped while there was nothing for it to do (see tmr_ResetPeak_Timer).
+  if (!tmr_ResetPeak->isActive()) tmr_ResetPeak->start();
   capture_.Start();
   capture_.CaptureLoop(
       [](const std::function<bool()>& done) {
@@ -206,7 +212,12 @@ void Form1::AnalyseBuffer(std::span<const uint8_t, kCaptureBufferBytes> buffer) 
 }
 
 void Form1::tmr_ResetPeak_Timer() {
-  if (!analysis_.PeakFalls()) return;
+  if (!analysis_.PeakFalls()) {
+    // Without a capture nothing can raise the peak again, so the timer would
+    // only wake the program for nothing: it rests until the next start.
+    if (capture_.CaptureHandle == 0) tmr_ResetPeak->stop();
+    return;
+  }
   tmr_ResetPeak->stop();
   // Each slider assignment runs that slider's change handler.
   if (analysis_.PeakTick([this](Cut cut, int value) { Slider(cut)->setValue(value); }))

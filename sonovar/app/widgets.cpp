@@ -6,6 +6,7 @@
 #include <QStyle>
 #include <QStyleOptionFocusRect>
 #include <cmath>
+#include <memory>
 
 namespace sonovar {
 
@@ -40,6 +41,60 @@ void ClickableLabel::paintEvent(QPaintEvent* event) {
   QStyleOptionFocusRect option;
   option.initFrom(this);
   style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &painter, this);
+}
+
+NumberLabel::NumberLabel(const QString& text, QWidget* parent) : QLabel(text, parent), twin_(new QLabel(this)) {
+  // Digits, never markup: the text is not searched for tags at every change.
+  setTextFormat(Qt::PlainText);
+  twin_->setAttribute(Qt::WA_DontShowOnScreen);
+  twin_->setAutoFillBackground(true);
+  twin_->hide();
+}
+
+NumberLabel::Look NumberLabel::CurrentLook() const {
+  return {size(), devicePixelRatioF(), alignment(), margin(), indent(), textFormat(), frameStyle(), lineWidth()};
+}
+
+void NumberLabel::paintEvent(QPaintEvent* event) {
+  if (!autoFillBackground() || textFormat() == Qt::RichText || wordWrap()) {
+    QLabel::paintEvent(event);
+    return;
+  }
+  if (const Look look = CurrentLook(); !(look == look_)) {
+    pictures_.clear();
+    look_ = look;
+    twin_->resize(look.size);
+    twin_->setAlignment(look.alignment);
+    twin_->setMargin(look.margin);
+    twin_->setIndent(look.indent);
+    twin_->setTextFormat(look.format);
+    twin_->setFrameStyle(look.frame);
+    twin_->setLineWidth(look.line_width);
+  }
+  if (!pictures_.contains(text())) {
+    auto picture = std::make_unique<QPixmap>(look_.size * look_.ratio);
+    picture->setDevicePixelRatio(look_.ratio);
+    twin_->setText(text());
+    twin_->render(picture.get(), QPoint(), QRegion(), RenderFlag::DrawWindowBackground);
+    pictures_.insert(text(), picture.release());
+  }
+  QPainter painter(this);
+  painter.drawPixmap(0, 0, *pictures_.object(text()));
+}
+
+void NumberLabel::changeEvent(QEvent* event) {
+  switch (event->type()) {
+    case QEvent::PaletteChange:
+    case QEvent::FontChange:
+    case QEvent::StyleChange:
+    case QEvent::EnabledChange:
+    case QEvent::LayoutDirectionChange:
+      pictures_.clear();
+      break;
+    default:
+      break;
+  }
+  QLabel::changeEvent(event);
 }
 
 OptionButton::OptionButton(QWidget* parent) : QRadioButton(parent) { setAutoExclusive(false); }

@@ -3,7 +3,9 @@
 // around a selected board number.
 #pragma once
 
+#include <QCache>
 #include <QLabel>
+#include <QPixmap>
 #include <QRadioButton>
 #include <QWidget>
 
@@ -25,6 +27,39 @@ class ClickableLabel : public QLabel {
   void keyPressEvent(QKeyEvent* event) override;
   void changeEvent(QEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
+};
+
+// A label whose text changes many times a second (the peak): each text is
+// drawn once, by a hidden twin label with the same settings (so exactly as
+// the label itself would draw it), and shown from then on as a picture,
+// which costs a copy instead of laying the text out anew at every change.
+// Only an opaque label (autoFillBackground) is drawn this way; a change of
+// size, palette, font, style, state or alignment starts the pictures afresh.
+class NumberLabel : public QLabel {
+ public:
+  explicit NumberLabel(const QString& text, QWidget* parent = nullptr);
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void changeEvent(QEvent* event) override;
+
+ private:
+  // What the pictures depend on besides the palette, font and style, which
+  // the twin takes from this label as its child.
+  struct Look {
+    QSize size;
+    qreal ratio = 0;
+    Qt::Alignment alignment;
+    int margin = 0, indent = 0;
+    Qt::TextFormat format = Qt::AutoText;
+    int frame = 0, line_width = 0;
+    bool operator==(const Look&) const = default;
+  };
+  Look CurrentLook() const;
+
+  QLabel* twin_;                           // never shown
+  QCache<QString, QPixmap> pictures_{64};  // by text; the least used go first
+  Look look_;                              // of the pictures
 };
 
 // An option button of a group whose members are kept apart by their owner,

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <chrono>
 #include <filesystem>
+#include <thread>
 
 #include "platform/hid.h"
 #include "support/fake_sysfs.h"
@@ -105,6 +107,37 @@ TEST_F(HidLinuxTest, WriteToARemovedNodeSaysTheDeviceIsGone) {
   EXPECT_FALSE(hid_.Write(handle, std::vector<uint8_t>(9, 0), &failure));
   EXPECT_EQ(failure, platform::HidWriteFailure::kDeviceGone);
   hid_.Close(handle);
+}
+
+// The link count is not looked at before every report: a node removed after
+// its descriptor was written is noticed within a tenth of a second, and a
+// descriptor number that comes back for another node looks at its first write.
+TEST_F(HidLinuxTest, RemovalIsNoticedSoonAndAReusedNumberLooksAtOnce) {
+  const std::vector<uint8_t> report(9, 0);
+  std::string path = tree_.Add("hidraw0", 0xE7A1, 0x00F0);
+  platform::HidHandle handle = hid_.Open(path, nullptr);
+  FifoReader reader(path);
+  ASSERT_NE(handle, platform::kInvalidHidHandle);
+  EXPECT_TRUE(hid_.Write(handle, report, nullptr));
+  std::filesystem::remove(path);
+  std::this_thread::sleep_for(std::chrono::milliseconds(150));
+  platform::HidWriteFailure failure = platform::HidWriteFailure::kNone;
+  EXPECT_FALSE(hid_.Write(handle, report, &failure));
+  EXPECT_EQ(failure, platform::HidWriteFailure::kDeviceGone);
+  hid_.Close(handle);
+
+  // Written just now, so its number is not due for a look for a while.
+  platform::HidHandle first = hid_.Open(tree_.Add("hidraw1", 0xE7A1, 0x00F1), nullptr);
+  EXPECT_TRUE(hid_.Write(first, report, nullptr));
+  hid_.Close(first);
+  std::string again = tree_.Add("hidraw2", 0xE7A1, 0x00F2);
+  platform::HidHandle second = hid_.Open(again, nullptr);
+  ASSERT_EQ(second, first) << "the lowest free descriptor number";
+  std::filesystem::remove(again);
+  failure = platform::HidWriteFailure::kNone;
+  EXPECT_FALSE(hid_.Write(second, report, &failure));
+  EXPECT_EQ(failure, platform::HidWriteFailure::kDeviceGone);
+  hid_.Close(second);
 }
 
 TEST_F(HidLinuxTest, OpenFailureKeepsTheReason) {

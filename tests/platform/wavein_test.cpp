@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <vector>
 
@@ -131,17 +132,75 @@ TEST_F(WaveInTest, BufferIsDoneWhenFullAndWakesTheOwner) {
   EXPECT_EQ(std::vector<uint8_t>(data, data + 8), (std::vector<uint8_t>{9, 10, 20, 21, 22, 23, 24, 25}));
   EXPECT_EQ(wakeups_, 2);
 
-  // More than a buffer's worth with none queued: the newest is kept, the rest counted as dropped.
+  // With none queued, what arrives is held: as many buffers as the largest
+  // delivery (all that arrived between two queuings, here 8 + 10 + 6 bytes)
+  // can fill. Beyond that the oldest frames are dropped and counted.
   backend_->Deliver({30, 31, 32, 33, 34, 35, 36, 37, 38, 39});
-  EXPECT_EQ(service_->DroppedFrames(h), 2u);
-  service_->UnprepareHeader(h, &header);
-  service_->PrepareHeader(h, &header);
-  service_->AddBuffer(h, &header);
-  EXPECT_TRUE(header.flags & kWaveHeaderDone);
-  EXPECT_EQ(std::vector<uint8_t>(data, data + 8), (std::vector<uint8_t>{32, 33, 34, 35, 36, 37, 38, 39}));
-  EXPECT_EQ(wakeups_, 3);
+  backend_->Deliver({40, 41, 42, 43, 44, 45});
+  EXPECT_EQ(service_->DroppedFrames(h), 0u);
+  auto requeue = [&](const std::vector<uint8_t>& want) {
+    service_->UnprepareHeader(h, &header);
+    service_->PrepareHeader(h, &header);
+    service_->AddBuffer(h, &header);
+    EXPECT_TRUE(header.flags & kWaveHeaderDone);
+    EXPECT_EQ(std::vector<uint8_t>(data, data + 8), want);
+  };
+  requeue({26, 27, 30, 31, 32, 33, 34, 35});
+  // 10 bytes still held, 16 more: 26 bytes where three buffers (24) fit.
+  backend_->Deliver({50, 51, 52, 53, 54, 55, 56, 57, 58, 59, 60, 61, 62, 63, 64, 65});
+  EXPECT_EQ(service_->DroppedFrames(h), 1u) << "36, 37 go";
+  requeue({38, 39, 40, 41, 42, 43, 44, 45});
+  requeue({50, 51, 52, 53, 54, 55, 56, 57});
+  EXPECT_EQ(wakeups_, 5);
   EXPECT_EQ(service_->Close(h), 0);
 }
+
+// A sound server asked for a longer latency (PULSE_LATENCY_MSEC=93 or 200)
+// hands over several buffers at once, sometimes several pieces back to back:
+// an owner that queues its one buffer again as soon as it is done gets every
+// frame, in order.
+struct Delivery {
+  size_t piece;   // bytes
+  int in_a_row;   // pieces before the owner gets its turn
+};
+
+class LargeDeliveryTest : public WaveInTest, public ::testing::WithParamInterface<Delivery> {};
+
+TEST_P(LargeDeliveryTest, LosesNoBuffer) {
+  const size_t piece = GetParam().piece;
+  WaveInHandle h = OpenDevice(1);
+  uint8_t data[512];
+  WaveHeader header;
+  header.data = data;
+  header.buffer_length = sizeof data;
+  service_->PrepareHeader(h, &header);
+  service_->AddBuffer(h, &header);
+  service_->Start(h);
+  std::vector<uint8_t> sent, got;
+  for (int n = 0; n < 20; ++n) {
+    std::vector<uint8_t> bytes(piece);  // each byte tells its place in the sound
+    for (size_t i = 0; i < piece; ++i) bytes[i] = static_cast<uint8_t>((sent.size() + i) % 251);
+    sent.insert(sent.end(), bytes.begin(), bytes.end());
+    backend_->Deliver(bytes);
+    if ((n + 1) % GetParam().in_a_row != 0 && n + 1 < 20) continue;
+    while (header.flags & kWaveHeaderDone) {
+      got.insert(got.end(), data, data + sizeof data);
+      service_->UnprepareHeader(h, &header);
+      service_->PrepareHeader(h, &header);
+      service_->AddBuffer(h, &header);
+    }
+  }
+  EXPECT_EQ(service_->DroppedFrames(h), 0u);
+  ASSERT_EQ(got.size(), sent.size() / sizeof data * sizeof data);
+  EXPECT_TRUE(std::equal(got.begin(), got.end(), sent.begin()));
+  EXPECT_EQ(wakeups_, static_cast<int>(got.size() / sizeof data));
+  service_->Close(h);
+}
+
+// 11025 Hz stereo 8-bit: a quarter buffer, one buffer, 93 ms and 200 ms.
+INSTANTIATE_TEST_SUITE_P(Pieces, LargeDeliveryTest,
+                         ::testing::Values(Delivery{128, 1}, Delivery{512, 1}, Delivery{2050, 1}, Delivery{4410, 1},
+                                           Delivery{512, 3}, Delivery{4410, 2}));
 
 TEST_F(WaveInTest, TwoQueuedBuffersFillInOrder) {
   WaveInHandle h = OpenDevice(1);

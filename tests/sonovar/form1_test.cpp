@@ -46,6 +46,15 @@ class Form1Test : public QObject {
     return form;
   }
 
+  // One device whose buffers never fill.
+  static std::unique_ptr<platform::WaveIn> NeverFillingService() {
+    auto backend = std::make_unique<testing_support::ScriptedBackend>();
+    backend->devices = {{"Never fills", true, true, "x"}};
+    std::vector<std::unique_ptr<platform::WaveInBackend>> list;
+    list.push_back(std::move(backend));
+    return platform::MakeWaveIn(std::move(list));
+  }
+
   static std::unique_ptr<platform::WaveIn> FileService() {
     std::vector<std::unique_ptr<platform::WaveInBackend>> backends;
     backends.push_back(platform::MakeFileBackend());
@@ -129,11 +138,7 @@ class Form1Test : public QObject {
   }
 
   void stopWhileWaitingAnalysesNothing() {
-    auto backend = std::make_unique<testing_support::ScriptedBackend>();
-    backend->devices = {{"Never fills", true, true, "x"}};
-    std::vector<std::unique_ptr<platform::WaveInBackend>> list;
-    list.push_back(std::move(backend));
-    auto wave = platform::MakeWaveIn(std::move(list));
+    auto wave = NeverFillingService();
     Form1 form(*wave, Recorder(), Boards());
     form.Form_Load();
     int buffers = 0;
@@ -210,6 +215,59 @@ class Form1Test : public QObject {
     QCOMPARE(form.analysis().YellowCutHigh, int16_t{20});
     QCOMPARE(Widget<QLabel>(form, "lbl_Peak")->text(), QStringLiteral("99"));
     QVERIFY(Widget<QTimer>(form, "tmr_ResetPeak")->isActive());
+  }
+
+  // Idle, the peak timer stops once the peak no longer falls (no capture can
+  // raise it): nothing wakes the program. A start sets it going again.
+  void peakTimerRestsWhenIdleAndRunsAgainOnStart() {
+    auto wave = NeverFillingService();
+    Form1 form(*wave, Recorder(), Boards());
+    form.Form_Load();
+    auto* timer = form.findChild<QTimer*>(QStringLiteral("tmr_ResetPeak"));
+    auto* peak = form.findChild<QLabel*>(QStringLiteral("lbl_Peak"));
+    QVERIFY(timer != nullptr && peak != nullptr);
+    form.analysis().Peak = 65;
+    for (const char* want : {"64", "63"}) {
+      form.tmr_ResetPeak_Timer();
+      QCOMPARE(peak->text(), QString::fromLatin1(want));
+      QVERIFY(timer->isActive());
+    }
+    form.tmr_ResetPeak_Timer();
+    QVERIFY(!timer->isActive());
+    bool running = false;
+    QTimer::singleShot(120, &form, [&] {
+      running = timer->isActive();
+      form.tmr_ResetPeak_Timer();  // below 64 while capturing: nothing to do, but it keeps going
+      running = running && timer->isActive();
+      form.Command1_Click();
+    });
+    form.Command1_Click();
+    QVERIFY(running);
+    QCOMPARE(timer->interval(), 50);
+  }
+
+  // The peak labels are drawn from pictures of their texts: pixel for pixel
+  // what a plain label with the same settings shows, whatever the number.
+  void peakLabelsLookLikePlainLabels() {
+    auto wave = FileService();
+    Form1 form(*wave, Recorder(), Boards());
+    form.Form_Load();
+    form.show();
+    for (const char* name : {"lbl_Peak", "lbl_AveragedPeaks"}) {
+      auto* label = form.findChild<QLabel*>(QString::fromLatin1(name));
+      QVERIFY(label != nullptr);
+      QLabel plain;
+      plain.setFont(label->font());
+      plain.setPalette(label->palette());
+      plain.setAlignment(label->alignment());
+      plain.setAutoFillBackground(true);
+      plain.setFixedSize(label->size());
+      for (const char* text : {"0", "7", "63", "127", "-10", "99", "7"}) {
+        label->setText(QString::fromLatin1(text));
+        plain.setText(label->text());
+        QCOMPARE(label->grab().toImage(), plain.grab().toImage());
+      }
+    }
   }
 
   void screenshot() {
