@@ -17,8 +17,12 @@ namespace platform {
 namespace {
 
 // The most sound held for buffers not yet queued, whatever the pieces: about
-// three seconds.
-constexpr size_t kMostHeldBytes = 65536;
+// three quarters of a second. That takes what a server asked for a long
+// latency hands over at once (200 ms pieces, two back to back), but not a
+// whole stall of the owner (a modal dialog holding its loop): that old sound
+// would be played through in a burst once the owner queues again, lights
+// flickering through the past instead of following the music.
+constexpr size_t kMostHeldBytes = 16384;
 
 class Session final : public CaptureSink {
  public:
