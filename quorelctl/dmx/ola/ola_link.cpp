@@ -20,6 +20,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
 #include <map>
 #include <memory>
@@ -52,7 +53,21 @@ constexpr milliseconds kFlushWait{250};
 // The longest the thread sleeps without looking at its stop flag.
 constexpr milliseconds kSlice{50};
 
-double Seconds(Clock::time_point t) { return std::chrono::duration<double>(t.time_since_epoch()).count(); }
+// The time that waveforms are drawn at: whole frames (kWaveFrame), so that a
+// moving universe changes at most once a frame however often the thread
+// wakes (a server's answer wakes it too).
+double FrameSeconds(Clock::time_point t) {
+  const double frame = std::chrono::duration<double>(kWaveFrame).count();
+  return std::floor(std::chrono::duration<double>(t.time_since_epoch()).count() / frame) * frame;
+}
+
+// From `t` to the start of the next frame, so a moving universe is sent as
+// each frame begins.
+milliseconds UntilNextFrame(Clock::time_point t) {
+  const double left = FrameSeconds(t) + std::chrono::duration<double>(kWaveFrame).count() -
+                      std::chrono::duration<double>(t.time_since_epoch()).count();
+  return milliseconds(static_cast<int64_t>(std::ceil(left * 1000)));
+}
 
 }  // namespace
 
@@ -79,10 +94,15 @@ struct QuorelDmxLink {
     return answered_cv_.wait_for(lock, milliseconds(timeout_ms), [this] { return answered_once_; }) ? 1 : 0;
   }
 
+  // Runs after every command (hundreds a second): the thread is woken only
+  // when the board's tables changed.
   void Show(int board, const QuorelDmxBoard& state) {
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      boards_[board] = state;
+      auto [it, added] = boards_.try_emplace(board, state);
+      QuorelDmxBoard& held = it->second;
+      if (!added && Same(held, state)) return;
+      held = state;
     }
     ss_.Execute(ola::NewSingleCallback(&Nothing));
   }
@@ -91,6 +111,13 @@ struct QuorelDmxLink {
 
  private:
   static void Nothing() {}
+
+  // Field by field: the structure has padding.
+  static bool Same(const QuorelDmxBoard& a, const QuorelDmxBoard& b) {
+    return a.universe == b.universe && a.first_channel == b.first_channel && a.gps == b.gps &&
+           std::equal(std::begin(a.banks), std::end(a.banks), std::begin(b.banks)) &&
+           std::equal(std::begin(a.profile), std::end(a.profile), std::begin(b.profile));
+  }
 
   struct Universe {
     std::vector<uint8_t> last_sent;
@@ -207,7 +234,7 @@ struct QuorelDmxLink {
     bool waving = false;
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      const double seconds = Seconds(now);
+      const double seconds = FrameSeconds(now);
       for (const auto& [board, b] : boards_) {
         std::vector<uint8_t>& frame = frames[b.universe];
         frame.resize(std::max<size_t>(frame.size(), b.first_channel + 31u), 0);
@@ -218,7 +245,7 @@ struct QuorelDmxLink {
         }
       }
     }
-    milliseconds wait = waving ? kWaveFrame : kKeepAlive;
+    milliseconds wait = waving ? UntilNextFrame(now) : kKeepAlive;
     pending_ = false;
     for (auto& [number, frame] : frames) {
       Universe& u = universes_[number];
