@@ -67,18 +67,18 @@ bool ParseServer(std::string_view text, Binding* b, std::string* reason) {
   }
   std::string_view host = text.substr(0, colon);
   if (SameWord(host, "localhost")) host = kDefaultOlaHost;
+  // Four decimal parts 0-255 without leading zeros, the dotted form that the
+  // system's address parser takes (it refuses "010.0.0.1" and "1.2.3.4.").
   int parts = 0;
-  for (size_t from = 0; parts < 5;) {
+  for (size_t from = 0;;) {
     const size_t dot = host.find('.', from);
-    uint64_t part = 0;
-    if (!WholeNumber(host.substr(from, dot == std::string_view::npos ? std::string_view::npos : dot - from), 0, 255,
-                     &part))
-      break;
-    ++parts;
-    if (dot == std::string_view::npos) {
-      parts = parts == 4 ? 4 : 0;
+    const std::string_view part = host.substr(from, dot == std::string_view::npos ? std::string_view::npos : dot - from);
+    uint64_t value = 0;
+    if ((part.size() > 1 && part[0] == '0') || !WholeNumber(part, 0, 255, &value) || ++parts > 4) {
+      parts = 0;
       break;
     }
+    if (dot == std::string_view::npos) break;
     from = dot + 1;
   }
   if (parts != 4) {

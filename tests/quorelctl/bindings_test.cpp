@@ -42,6 +42,9 @@ INSTANTIATE_TEST_SUITE_P(
                       LineCase{"board 1 = universe 1 channel 1 server lights.local:9010", "IPv4 address"},
                       LineCase{"board 1 = universe 1 channel 1 server 1.2.3:9010", "IPv4 address"},
                       LineCase{"board 1 = universe 1 channel 1 server 1.2.3.4.5:9010", "IPv4 address"},
+                      LineCase{"board 1 = universe 1 channel 1 server 1.2.3.4.:9010", "IPv4 address"},
+                      LineCase{"board 1 = universe 1 channel 1 server 010.0.0.1:9010", "IPv4 address"},
+                      LineCase{"board 1 = universe 1 channel 1 server 10.0.0.0:9010", ""},
                       LineCase{"board 1 universe 1 channel 1", "expected \"board N"},
                       LineCase{"board 1 = universe 1 channel 1 extra", "expected \"board N"},
                       LineCase{"board 1 = universe 1 port 1", "expected \"board N"}));
