@@ -35,7 +35,11 @@ bool WriteAll(int fd, std::span<const uint8_t> bytes) {
 
 // While a temporary name exists, the signals that end a program by default
 // (a closed terminal, Ctrl-C, kill) wait, so that the name is always either
-// renamed or removed; they are delivered as soon as that is done.
+// renamed or removed; they are delivered as soon as that is done. They are
+// held for the calling thread only: another thread of the process that does
+// not block them (a sound library's, say) may still take one and end the
+// program mid-save. With an unnamed temporary file, the usual case on Linux,
+// no name exists before the content is complete, so nothing is left then.
 class TerminationSignalsHeld {
  public:
   TerminationSignalsHeld() {

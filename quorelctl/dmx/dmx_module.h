@@ -48,7 +48,8 @@ typedef struct QuorelDmxModule {
    * whole again when the server comes back. */
   void (*show)(QuorelDmxLink *link, int board, const QuorelDmxBoard *state);
   void (*stats)(QuorelDmxLink *link, QuorelDmxStats *stats);
-  /* Stops the thread (within tens of milliseconds) and frees the link. */
+  /* Sends the last change (waiting 250 ms at most for the server), stops the
+   * thread and frees the link. */
   void (*close)(QuorelDmxLink *link);
 } QuorelDmxModule;
 

@@ -31,13 +31,15 @@
  * on the caller's thread inside the call. A board number that the bindings
  * file (see quorel_list_bindings) binds to a DMX universe is carried by an OLA
  * server instead: then, and only then, the control starts one thread of its
- * own per OLA server, for its whole life. A Command write hands the board's
- * tables to that thread and returns at once; the thread sends the universe
- * when it changed, at least 30 times a second while an output shows a
- * waveform, once a second otherwise, and looks for a lost server again once a
- * second. It never calls the host back and touches nothing the host can see;
- * quorel_destroy() has it send the last change (waiting 250 ms at most) and
- * stops it before it returns.
+ * own per OLA server, for its whole life. A Command write keeps the pacing
+ * waits of a Quorel board (FastCom, CompatibilityDelay), so a host's timing
+ * is the same on either kind, then hands the board's tables to that thread
+ * and returns without waiting for the server; the thread sends the universe
+ * when it changed, 40 times a second while an output shows a waveform, once
+ * a second otherwise, and looks for a lost server again once a second. It
+ * never calls the host back and touches nothing the host can see;
+ * quorel_destroy() has each server's thread send its last change (waiting
+ * 250 ms at most for each server in turn) and stops them before it returns.
  *
  * Return values of every int call:
  *   0                         success
