@@ -1,13 +1,20 @@
 // Wave-input backend over the sound server's native protocol (PulseAudio, or
 // PipeWire through its PulseAudio interface): every source of the server,
 // the monitors of outputs first, since those carry what the computer plays.
+#include <poll.h>
+#include <pthread.h>
 #include <pulse/pulseaudio.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "platform/read_pacing.h"
 #include "platform/wavein_backend.h"
 
 namespace platform {
@@ -94,61 +101,56 @@ class Lister {
   pa_context* context_ = nullptr;
 };
 
+// The stream runs the client library's loop on a thread of its own, like the
+// library's threaded loop, but with its own poll: between the pieces of one
+// buffer the thread sleeps without listening to the server (ReadPacer), so
+// that it wakes about twice a buffer instead of once a piece.
 class PulseStream final : public BackendStream {
  public:
   PulseStream(std::string source, CaptureSink& sink) : source_(std::move(source)), sink_(sink) {}
 
   ~PulseStream() override {
     Stop();
-    if (loop_ != nullptr) pa_threaded_mainloop_stop(loop_);
+    if (thread_.joinable()) {
+      {
+        std::lock_guard lock(mutex_);
+        pa_mainloop_quit(loop_, 0);
+        EndHold();
+      }
+      thread_.join();
+    }
     if (context_ != nullptr) {
       pa_context_disconnect(context_);
       pa_context_unref(context_);
     }
-    if (loop_ != nullptr) pa_threaded_mainloop_free(loop_);
+    if (loop_ != nullptr) pa_mainloop_free(loop_);
   }
 
   // Connects to the server; false when it cannot be reached in time, like
   // the listing: a server that accepts but does not answer fails the open
   // instead of holding the caller.
   bool Connect() {
-    loop_ = pa_threaded_mainloop_new();
+    loop_ = pa_mainloop_new();
     if (loop_ == nullptr) return false;
-    context_ = pa_context_new(pa_threaded_mainloop_get_api(loop_), "Sonovar");
+    pa_mainloop_set_poll_func(loop_, &PulseStream::Poll, this);
+    context_ = pa_context_new(pa_mainloop_get_api(loop_), "Sonovar");
     if (context_ == nullptr) return false;
     pa_context_set_state_callback(
-        context_, [](pa_context*, void* loop) { pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop*>(loop), 0); },
-        loop_);
+        context_, [](pa_context*, void* self) { static_cast<PulseStream*>(self)->state_changed_.notify_all(); }, this);
     if (pa_context_connect(context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) return false;
-    pa_threaded_mainloop_lock(loop_);
-    if (pa_threaded_mainloop_start(loop_) < 0) {
-      pa_threaded_mainloop_unlock(loop_);
-      return false;
-    }
-    // The loop's own timer wakes the wait at the deadline; both run under the loop's lock.
-    struct Deadline {
-      pa_threaded_mainloop* loop;
-      bool passed = false;
-    } deadline{loop_};
-    pa_time_event* timer = pa_context_rttime_new(
-        context_, pa_rtclock_now() + std::chrono::duration_cast<std::chrono::microseconds>(kConnectTimeout).count(),
-        [](pa_mainloop_api*, pa_time_event*, const struct timeval*, void* data) {
-          auto* d = static_cast<Deadline*>(data);
-          d->passed = true;
-          pa_threaded_mainloop_signal(d->loop, 0);
-        },
-        &deadline);
+    thread_ = std::thread([this] { Run(); });
+    std::unique_lock lock(mutex_);
     pa_context_state_t state;
-    while ((state = pa_context_get_state(context_)) != PA_CONTEXT_READY && PA_CONTEXT_IS_GOOD(state) &&
-           timer != nullptr && !deadline.passed)
-      pa_threaded_mainloop_wait(loop_);
-    if (timer != nullptr) pa_threaded_mainloop_get_api(loop_)->time_free(timer);
-    pa_threaded_mainloop_unlock(loop_);
+    state_changed_.wait_for(lock, kConnectTimeout, [&] {
+      state = pa_context_get_state(context_);
+      return state == PA_CONTEXT_READY || !PA_CONTEXT_IS_GOOD(state);
+    });
     return state == PA_CONTEXT_READY;
   }
 
   bool Start() override {
-    pa_threaded_mainloop_lock(loop_);
+    std::lock_guard lock(mutex_);
+    EndHold();
     if (stream_ == nullptr) {
       stream_ = pa_stream_new(context_, "Sonovar capture", &kSpec, nullptr);
       if (stream_ != nullptr) {
@@ -165,26 +167,63 @@ class PulseStream final : public BackendStream {
         }
       }
     }
-    const bool ok = stream_ != nullptr;
-    pa_threaded_mainloop_unlock(loop_);
-    return ok;
+    return stream_ != nullptr;
   }
 
   void Stop() override {
     if (loop_ == nullptr) return;
-    // The read callback runs under the loop's lock: once the stream is gone
-    // under that lock, nothing more is delivered.
-    pa_threaded_mainloop_lock(loop_);
+    // The read callback runs under the lock: once the stream is gone under
+    // it, nothing more is delivered.
+    std::lock_guard lock(mutex_);
+    EndHold();
     if (stream_ != nullptr) {
       pa_stream_set_read_callback(stream_, nullptr, nullptr);
       pa_stream_disconnect(stream_);
       pa_stream_unref(stream_);
       stream_ = nullptr;
     }
-    pa_threaded_mainloop_unlock(loop_);
   }
 
  private:
+  void Run() {
+    pthread_setname_np(pthread_self(), "sonovar-pulse");
+    std::unique_lock lock(mutex_);
+    loop_lock_ = &lock;
+    pa_mainloop_run(loop_, nullptr);
+    loop_lock_ = nullptr;
+  }
+
+  // Called by the loop with mutex_ held, which it gives up while it sleeps,
+  // so that the owner can take it to start or stop.
+  static int Poll(pollfd* fds, unsigned long count, int timeout_ms, void* self) {
+    auto* me = static_cast<PulseStream*>(self);
+    auto now = std::chrono::steady_clock::now();
+    if (me->hold_until_ > now) {
+      // Only once nothing is waiting: what is there may complete the buffer.
+      if (const int ready = ::poll(fds, count, 0); ready != 0) return ready;
+      auto until = me->hold_until_;
+      if (timeout_ms >= 0) until = std::min(until, now + std::chrono::milliseconds(timeout_ms));
+      me->hold_ended_.wait_until(*me->loop_lock_, until, [me] { return me->hold_until_ == kNoHold; });
+      me->hold_until_ = kNoHold;
+      if (timeout_ms >= 0) {
+        const auto slept = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - now);
+        timeout_ms = static_cast<int>(std::max<long long>(0, timeout_ms - slept.count()));
+      }
+    }
+    me->loop_lock_->unlock();
+    const int ready = ::poll(fds, count, timeout_ms);
+    const int error = errno;
+    me->loop_lock_->lock();
+    errno = error;
+    return ready;
+  }
+
+  // With mutex_ held: the owner has something for the loop to do now.
+  void EndHold() {
+    hold_until_ = kNoHold;
+    hold_ended_.notify_all();
+  }
+
   static void OnRead(pa_stream* stream, size_t, void* self) {
     auto* me = static_cast<PulseStream*>(self);
     const void* data = nullptr;
@@ -192,6 +231,7 @@ class PulseStream final : public BackendStream {
     // Peek alone says when nothing is left (no data and no hole): one call
     // fewer into the library for every piece the server sends.
     while (pa_stream_peek(stream, &data, &size) == 0 && size > 0) {
+      me->pacer_.Piece(size);
       if (data != nullptr) {
         me->sink_.Deliver(static_cast<const uint8_t*>(data), size & ~size_t{1});
       } else {
@@ -201,13 +241,25 @@ class PulseStream final : public BackendStream {
       }
       pa_stream_drop(stream);
     }
+    me->hold_until_ = std::chrono::steady_clock::now() + me->pacer_.Hold(me->sink_.BytesUntilDone());
   }
+
+  static constexpr std::chrono::steady_clock::time_point kNoHold{};
 
   const std::string source_;
   CaptureSink& sink_;
-  pa_threaded_mainloop* loop_ = nullptr;
+  pa_mainloop* loop_ = nullptr;
   pa_context* context_ = nullptr;
-  pa_stream* stream_ = nullptr;  // guarded by the loop's lock
+  std::thread thread_;
+  // Guards every use of loop_, context_ and stream_ once the thread runs,
+  // and hold_until_; the loop's thread holds it but while it sleeps.
+  std::mutex mutex_;
+  std::unique_lock<std::mutex>* loop_lock_ = nullptr;  // the loop thread's hold on mutex_
+  std::condition_variable state_changed_;  // the context's state, for Connect
+  std::condition_variable hold_ended_;     // the owner needs the loop
+  std::chrono::steady_clock::time_point hold_until_ = kNoHold;
+  pa_stream* stream_ = nullptr;
+  ReadPacer pacer_{kSpec.rate * kSpec.channels};  // the loop's thread only
 };
 
 class PulseBackend final : public WaveInBackend {
