@@ -42,6 +42,12 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "sonovar: no display found (DISPLAY is not set); %s\n", kOffscreenAdvice);
     return 1;
   }
+  // On X, the window's repaints are small (a number, a bar) and come about 25
+  // times a second while sound plays. Through shared memory each one makes
+  // the toolkit wait for the X server's completion event before the next
+  // paint, waking two threads a repaint; sent over the connection they cost
+  // a few kilobytes and no wait. The user's own choice stands.
+  if (!qEnvironmentVariableIsSet("QT_XCB_NO_MITSHM")) qputenv("QT_XCB_NO_MITSHM", "1");
   qInstallMessageHandler(StartupMessages);
   QApplication app(argc, argv);
   qInstallMessageHandler(nullptr);
