@@ -55,11 +55,11 @@ status=0
 ((status != 0)) || fail "a lost log ended with status 0"
 grep -q "cannot write the log /dev/full" "$work/err" || fail "lost log not said: $(cat "$work/err")"
 
-# 3. The simulator's folder is gone once it ends; detect sees both boards.
-"$sim" --boards 1,3 --view none -- "$quorel" detect > "$work/detect"
+# 3. The simulator's folder, made in $TMPDIR, is gone once it ends; detect sees both boards.
+TMPDIR=$work "$sim" --boards 1,3 --view none -- "$quorel" detect > "$work/detect"
 grep -q "^Detected 1010000000000000$" "$work/detect" || fail "detect: $(cat "$work/detect")"
 grep -q "^board 3 .*hidraw1$" "$work/detect" || fail "detect paths: $(cat "$work/detect")"
-folder=$(grep -o '/tmp/quorel-sim-[A-Za-z0-9]*' "$work/detect" | head -1)
+folder=$(grep -o "$work/quorel-sim-[A-Za-z0-9]*" "$work/detect" | head -1)
 [[ -n "$folder" && ! -e "$folder" ]] || fail "simulator folder $folder left behind"
 
 # 4. A writer that sends garbage and reopens the node does not stop it.

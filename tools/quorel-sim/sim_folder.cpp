@@ -39,11 +39,22 @@ std::string ProcessIdentity(pid_t pid) {
   return std::to_string(pid) + " " + field;
 }
 
-// Folders that a simulator killed outright (SIGKILL) left in /tmp: this
+// Where the folders go: $TMPDIR when it names a folder by its full path,
+// as for any program's temporary files, else /tmp. A folder on a memory
+// file system (/dev/shm, /run/user/N) makes the boards' nodes cost no more
+// to write than a device node does: on a disk, every report also stamps
+// the FIFO's change time.
+fs::path TemporaryFolder() {
+  const char* tmpdir = std::getenv("TMPDIR");
+  if (tmpdir != nullptr && tmpdir[0] == '/' && fs::is_directory(tmpdir)) return tmpdir;
+  return "/tmp";
+}
+
+// Folders that a simulator killed outright (SIGKILL) left there: this
 // user's, marked with their owner, whose owner is gone.
 void RemoveAbandonedFolders() {
   std::error_code ec;
-  for (fs::directory_iterator it("/tmp", ec), end; !ec && it != end; it.increment(ec)) {
+  for (fs::directory_iterator it(TemporaryFolder(), ec), end; !ec && it != end; it.increment(ec)) {
     const fs::path folder = it->path();
     struct stat info {};
     if (folder.filename().string().rfind(kFolderPrefix, 0) != 0 || ::lstat(folder.c_str(), &info) != 0 ||
@@ -73,7 +84,7 @@ void SimFolder::Remove() {
 
 bool SimFolder::Create(std::string* error) {
   RemoveAbandonedFolders();
-  std::string pattern = std::string("/tmp/") + kFolderPrefix + "XXXXXX";
+  std::string pattern = (TemporaryFolder() / kFolderPrefix).string() + "XXXXXX";
   if (::mkdtemp(pattern.data()) == nullptr) {
     *error = std::string("cannot create a temporary folder: ") + std::strerror(errno);
     return false;

@@ -18,7 +18,7 @@ class SimFolder {
   // Removes the folder and all in it (the destructor does it too).
   void Remove();
 
-  // Makes /tmp/quorel-sim-XXXXXX with its dev folder, the control FIFO and
+  // Makes quorel-sim-XXXXXX in $TMPDIR (else /tmp) with its dev folder, the control FIFO and
   // the mark of its owner (this process). First removes the folders of this
   // user's simulators that were killed outright and could not remove theirs.
   bool Create(std::string* error);
