@@ -36,12 +36,13 @@ done
   { echo "window_cpu: --seconds and --rounds take whole numbers above 0" >&2; exit 2; }
 if ((${#dirs[@]} == 0)); then names=(build); dirs=("$root/build"); fi
 for dir in "${dirs[@]}"; do
-  for program in sonovar/sonovar tools/quorel-sim/quorel-sim; do
-    [[ -x $dir/$program ]] || { echo "window_cpu: $dir/$program is not built"; exit 1; }
-  done
+  [[ -x $dir/sonovar/sonovar ]] || { echo "window_cpu: $dir/sonovar/sonovar is not built"; exit 1; }
 done
-[[ -x $root/build/tools/sonovar-settings/sonovar-settings ]] ||
-  { echo "window_cpu: $root/build/tools/sonovar-settings/sonovar-settings is not built"; exit 1; }
+# The instruments (the simulator, the settings encoder) are this tree's,
+# whichever builds are measured, so that every build meets the same boards.
+for program in tools/quorel-sim/quorel-sim tools/sonovar-settings/sonovar-settings; do
+  [[ -x $root/build/$program ]] || { echo "window_cpu: $root/build/$program is not built"; exit 1; }
+done
 for tool in Xvfb pulseaudio paplay pactl; do
   command -v "$tool" >/dev/null || { echo "window_cpu: $tool is not installed"; exit 1; }
 done
@@ -107,23 +108,40 @@ stop_player() {
 
 # Boards 1-4, Pulse/Sweep, TURBO, the first input (the monitor), then START.
 cd "$work"
-# The file is written by this tree's own encoder, whichever builds are measured.
 "$root/build/tools/sonovar-settings/sonovar-settings" Sonovar.SET Delay=0 Decay=3 CyanBias=128 YellowBias=128 \
   RedBias=128 Board1Active=1 Board2Active=1 Board3Active=1 Board4Active=1 Turbo=1 NonTurboDelay=1 InputDevice=0 \
   Effect2Selected=1 "Name=Select File"
 
-results=$work/results   # latency build round own pulse+ x+ ms-per-buffer
+results=$work/results   # latency build round own pulse+ x+ ms-per-buffer behind-mean behind-p95
 wakeups=$work/wakeups   # latency build round thread per-second
 : > "$results"
 : > "$wakeups"
+
+# How far board 1's buffers come after the earliest the stream's pace allows
+# (the first of each buffer's four reports against one buffer every 512 /
+# 22050 s, from the earliest of them): the delay that the capture adds on
+# top of the server's, mean and 95th percentile in ms, past the first
+# quarter of the run.
+behind() {
+  awk '$2 == 1 && $4 == "40" && $9 == "04" { capturing = 1; next }
+    capturing && $2 == 1 && r++ % 4 == 0 { t[n++] = $1 / 1000 }
+    END { for (k = int(n / 4); k < n; k++) print t[k] - k * 512 / 22.05 }' "$1" | sort -g |
+    awk '{ v[NR] = $1 } END { if (NR == 0) { print "0 0"; exit }
+      for (i = 1; i <= NR; i++) sum += v[i] - v[1]
+      p = int(0.95 * NR); if (p < 1) p = 1
+      printf "%.2f %.2f", sum / NR, v[p] - v[1] }'
+}
 
 # One build, one round: Sonovar is the simulator's child, found by the
 # simulator's process id, never by its command line.
 run_sonovar() {  # latency build-index round pulse-alone x-alone
   local dir=${dirs[$2]} son="" p0 x0 s0 p1 x1 s1 r0 r1
   rm -f "$work/sim.log"
+  # The simulator's nodes on a memory file system, like a board's device node:
+  # on a disk every report would also stamp the FIFO's times.
   (export DISPLAY=$display ${capture_latency:+PULSE_LATENCY_MSEC=$capture_latency}
-   exec "$dir/tools/quorel-sim/quorel-sim" --boards 1,2,3,4 --view none --log "$work/sim.log" -- \
+   [[ -d /dev/shm ]] && export TMPDIR=/dev/shm
+   exec "$root/build/tools/quorel-sim/quorel-sim" --boards 1,2,3,4 --view none --log "$work/sim.log" -- \
      "$dir/sonovar/sonovar" START >"$work/sonovar.out" 2>&1) &
   sim=$!
   for _ in $(seq 100); do
@@ -148,7 +166,7 @@ run_sonovar() {  # latency build-index round pulse-alone x-alone
   own=$(percent "$s0" "$s1"); pw=$(percent "$p0" "$p1"); xw=$(percent "$x0" "$x1")
   # Board 1 gets four reports per buffer: 23.22 ms a buffer when no sound is lost.
   echo "$1 $2 $3 $own $(awk -v a="$pw" -v b="$4" 'BEGIN { print a - b }') $(awk -v a="$xw" -v b="$5" 'BEGIN { print a - b }') \
-$(awk -v n=$((r1 - r0)) -v s="$seconds" 'BEGIN { printf "%.2f", (n > 0 ? 1000 * s * 4 / n : 0) }')" >> "$results"
+$(awk -v n=$((r1 - r0)) -v s="$seconds" 'BEGIN { printf "%.2f", (n > 0 ? 1000 * s * 4 / n : 0) }') $(behind "$work/sim.log")" >> "$results"
   awk -v l="$1" -v b="$2" -v r="$3" -v s="$seconds" 'FNR == NR { before[$1] = $2; next }
     ($1 in before) { n[$3] += $2 - before[$1] } END { for (t in n) print l, b, r, t, n[t] / s }' \
     "$work/sleeps0" "$work/sleeps1" >> "$wakeups"
@@ -175,18 +193,19 @@ label() { echo "${names[$1]}, player at $([[ $2 == default ]] && echo "default l
 median() { sort -g | awk '{ v[NR] = $1 } END { printf "%.2f", NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 column() { awk -v l="$1" -v b="$2" -v c="$3" '$1 == l && $2 == b { print $c }' "$results"; }
 echo
-echo "| Program | own % | sound-server extra % | display extra % | total % | ms per buffer on board 1 |"
-echo "|---|---|---|---|---|---|"
+echo "| Program | own % | sound-server extra % | display extra % | total % | ms per buffer on board 1 | ms behind the pace, mean / p95 |"
+echo "|---|---|---|---|---|---|---|"
 for latency in default 25; do
   for k in "${!dirs[@]}"; do
     own=$(column "$latency" "$k" 4 | median)
     range=$(column "$latency" "$k" 4 | sort -g | awk 'NR == 1 { lo = $1 } { hi = $1 } END { printf "%.2f-%.2f", lo, hi }')
     total=$(awk -v l="$latency" -v b="$k" '$1 == l && $2 == b { print $4 + $5 + $6 }' "$results" | median)
     echo "| $(label "$k" "$latency") | $own ($range) | $(column "$latency" "$k" 5 | median) |" \
-      "$(column "$latency" "$k" 6 | median) | $total | $(column "$latency" "$k" 7 | median) |"
+      "$(column "$latency" "$k" 6 | median) | $total | $(column "$latency" "$k" 7 | median) |" \
+      "$(column "$latency" "$k" 8 | median) / $(column "$latency" "$k" 9 | median) |"
   done
 done
-echo "(ms per buffer: 23.22 when no sound is lost)"
+echo "(ms per buffer: 23.22 when no sound is lost; behind the pace: how much later than the earliest the stream allows each buffer reaches board 1)"
 echo
 echo "Wake-ups a second of each of Sonovar's threads (its sleeps: voluntary context switches), medians:"
 for latency in default 25; do
