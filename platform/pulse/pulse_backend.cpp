@@ -1,19 +1,16 @@
 // Wave-input backend over the sound server's native protocol (PulseAudio, or
 // PipeWire through its PulseAudio interface): every source of the server,
 // the monitors of outputs first, since those carry what the computer plays.
-#include <poll.h>
-#include <pthread.h>
 #include <pulse/pulseaudio.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "platform/pulse/pulse_loop.h"
 #include "platform/read_pacing.h"
 #include "platform/wavein_backend.h"
 
@@ -101,45 +98,34 @@ class Lister {
   pa_context* context_ = nullptr;
 };
 
-// The stream runs the client library's loop on a thread of its own, like the
-// library's threaded loop, but with its own poll: between the pieces of one
-// buffer the thread sleeps without listening to the server (ReadPacer), so
-// that it wakes about twice a buffer instead of once a piece.
+// The stream runs the client library on a loop of its own (PulseLoop),
+// which sleeps between the pieces of one buffer without listening to the
+// server (ReadPacer), so that its thread wakes about twice a buffer instead
+// of once a piece.
 class PulseStream final : public BackendStream {
  public:
   PulseStream(std::string source, CaptureSink& sink) : source_(std::move(source)), sink_(sink) {}
 
   ~PulseStream() override {
     Stop();
-    if (thread_.joinable()) {
-      {
-        std::lock_guard lock(mutex_);
-        pa_mainloop_quit(loop_, 0);
-        EndHold();
-      }
-      thread_.join();
-    }
+    loop_.Stop();
     if (context_ != nullptr) {
       pa_context_disconnect(context_);
       pa_context_unref(context_);
     }
-    if (loop_ != nullptr) pa_mainloop_free(loop_);
   }
 
   // Connects to the server; false when it cannot be reached in time, like
   // the listing: a server that accepts but does not answer fails the open
   // instead of holding the caller.
   bool Connect() {
-    loop_ = pa_mainloop_new();
-    if (loop_ == nullptr) return false;
-    pa_mainloop_set_poll_func(loop_, &PulseStream::Poll, this);
-    context_ = pa_context_new(pa_mainloop_get_api(loop_), "Sonovar");
+    context_ = pa_context_new(loop_.api(), "Sonovar");
     if (context_ == nullptr) return false;
     pa_context_set_state_callback(
         context_, [](pa_context*, void* self) { static_cast<PulseStream*>(self)->state_changed_.notify_all(); }, this);
     if (pa_context_connect(context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) return false;
-    thread_ = std::thread([this] { Run(); });
-    std::unique_lock lock(mutex_);
+    if (!loop_.Start("sonovar-pulse")) return false;
+    std::unique_lock lock(loop_.mutex());
     pa_context_state_t state;
     state_changed_.wait_for(lock, kConnectTimeout, [&] {
       state = pa_context_get_state(context_);
@@ -149,8 +135,7 @@ class PulseStream final : public BackendStream {
   }
 
   bool Start() override {
-    std::lock_guard lock(mutex_);
-    EndHold();
+    std::lock_guard lock(loop_.mutex());
     if (stream_ == nullptr) {
       stream_ = pa_stream_new(context_, "Sonovar capture", &kSpec, nullptr);
       if (stream_ != nullptr) {
@@ -171,11 +156,9 @@ class PulseStream final : public BackendStream {
   }
 
   void Stop() override {
-    if (loop_ == nullptr) return;
     // The read callback runs under the lock: once the stream is gone under
     // it, nothing more is delivered.
-    std::lock_guard lock(mutex_);
-    EndHold();
+    std::lock_guard lock(loop_.mutex());
     if (stream_ != nullptr) {
       pa_stream_set_read_callback(stream_, nullptr, nullptr);
       pa_stream_disconnect(stream_);
@@ -185,45 +168,6 @@ class PulseStream final : public BackendStream {
   }
 
  private:
-  void Run() {
-    pthread_setname_np(pthread_self(), "sonovar-pulse");
-    std::unique_lock lock(mutex_);
-    loop_lock_ = &lock;
-    pa_mainloop_run(loop_, nullptr);
-    loop_lock_ = nullptr;
-  }
-
-  // Called by the loop with mutex_ held, which it gives up while it sleeps,
-  // so that the owner can take it to start or stop.
-  static int Poll(pollfd* fds, unsigned long count, int timeout_ms, void* self) {
-    auto* me = static_cast<PulseStream*>(self);
-    auto now = std::chrono::steady_clock::now();
-    if (me->hold_until_ > now) {
-      // Only once nothing is waiting: what is there may complete the buffer.
-      if (const int ready = ::poll(fds, count, 0); ready != 0) return ready;
-      auto until = me->hold_until_;
-      if (timeout_ms >= 0) until = std::min(until, now + std::chrono::milliseconds(timeout_ms));
-      me->hold_ended_.wait_until(*me->loop_lock_, until, [me] { return me->hold_until_ == kNoHold; });
-      me->hold_until_ = kNoHold;
-      if (timeout_ms >= 0) {
-        const auto slept = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - now);
-        timeout_ms = static_cast<int>(std::max<long long>(0, timeout_ms - slept.count()));
-      }
-    }
-    me->loop_lock_->unlock();
-    const int ready = ::poll(fds, count, timeout_ms);
-    const int error = errno;
-    me->loop_lock_->lock();
-    errno = error;
-    return ready;
-  }
-
-  // With mutex_ held: the owner has something for the loop to do now.
-  void EndHold() {
-    hold_until_ = kNoHold;
-    hold_ended_.notify_all();
-  }
-
   static void OnRead(pa_stream* stream, size_t, void* self) {
     auto* me = static_cast<PulseStream*>(self);
     const void* data = nullptr;
@@ -241,23 +185,14 @@ class PulseStream final : public BackendStream {
       }
       pa_stream_drop(stream);
     }
-    me->hold_until_ = std::chrono::steady_clock::now() + me->pacer_.Hold(me->sink_.BytesUntilDone());
+    me->loop_.Hold(PulseLoop::Clock::now() + me->pacer_.Hold(me->sink_.BytesUntilDone()));
   }
-
-  static constexpr std::chrono::steady_clock::time_point kNoHold{};
 
   const std::string source_;
   CaptureSink& sink_;
-  pa_mainloop* loop_ = nullptr;
+  PulseLoop loop_;  // its mutex guards context_ and stream_ once it runs
   pa_context* context_ = nullptr;
-  std::thread thread_;
-  // Guards every use of loop_, context_ and stream_ once the thread runs,
-  // and hold_until_; the loop's thread holds it but while it sleeps.
-  std::mutex mutex_;
-  std::unique_lock<std::mutex>* loop_lock_ = nullptr;  // the loop thread's hold on mutex_
   std::condition_variable state_changed_;  // the context's state, for Connect
-  std::condition_variable hold_ended_;     // the owner needs the loop
-  std::chrono::steady_clock::time_point hold_until_ = kNoHold;
   pa_stream* stream_ = nullptr;
   ReadPacer pacer_{kSpec.rate * kSpec.channels};  // the loop's thread only
 };
