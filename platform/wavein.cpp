@@ -8,6 +8,7 @@
 #include <deque>
 #include <map>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 #include "platform/wavein_backend.h"
@@ -29,7 +30,7 @@ class Session final : public CaptureSink {
   explicit Session(WaveIn::DoneCallback on_done) : on_done_(std::move(on_done)) {}
 
   void Deliver(const uint8_t* bytes, size_t size) override {
-    std::lock_guard lock(mutex_);
+    std::unique_lock lock(mutex_);
     arrived_since_queue_ += size;
     largest_delivery_ = std::max(largest_delivery_, arrived_since_queue_);
     if (held_.empty()) {
@@ -43,6 +44,7 @@ class Session final : public CaptureSink {
     held_.insert(held_.end(), bytes, bytes + size);
     Drain();
     Trim();
+    WakeOwner(lock);
   }
 
   size_t BytesUntilDone() override {
@@ -53,19 +55,21 @@ class Session final : public CaptureSink {
   }
 
   void Queue(WaveHeader* header) {
-    std::lock_guard lock(mutex_);
+    std::unique_lock lock(mutex_);
     queue_.push_back(header);
     buffer_length_ = header->buffer_length;
     arrived_since_queue_ = 0;
     // What arrived since the last buffer was done goes in first.
     Drain();
+    WakeOwner(lock);
   }
 
   // Hands every queued buffer back, done, with what it holds.
   void ReturnAll() {
-    std::lock_guard lock(mutex_);
+    std::unique_lock lock(mutex_);
     while (!queue_.empty()) Finish(queue_.front());
     held_.clear();
+    WakeOwner(lock);
   }
 
   uint64_t dropped_frames() {
@@ -120,12 +124,21 @@ class Session final : public CaptureSink {
     queue_.pop_front();
     header->flags.fetch_and(~kWaveHeaderInQueue, std::memory_order_relaxed);
     header->flags.fetch_or(kWaveHeaderDone, std::memory_order_release);
-    if (on_done_) on_done_();
+    finished_ = true;
+  }
+
+  // Wakes the owner once the lock is given up: woken at once, the owner
+  // queues its next buffer, and would otherwise find the lock still held
+  // and sleep on it again.
+  void WakeOwner(std::unique_lock<std::mutex>& lock) {
+    const bool finished = std::exchange(finished_, false);
+    lock.unlock();
+    if (finished && on_done_) on_done_();
   }
 
   const WaveIn::DoneCallback on_done_;
   // Guards queue_, held_, buffer_length_, arrived_since_queue_,
-  // largest_delivery_ and dropped_frames_ against the backend's thread.
+  // largest_delivery_, dropped_frames_ and finished_ against the backend's thread.
   std::mutex mutex_;
   std::deque<WaveHeader*> queue_;
   std::vector<uint8_t> held_;
@@ -133,6 +146,7 @@ class Session final : public CaptureSink {
   size_t arrived_since_queue_ = 0;  // bytes handed over since the owner last queued a buffer
   size_t largest_delivery_ = 0;     // the most of those so far
   uint64_t dropped_frames_ = 0;
+  bool finished_ = false;  // a buffer became done; the owner is not woken yet
 };
 
 class WaveInService final : public WaveIn {
