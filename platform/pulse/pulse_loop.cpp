@@ -251,12 +251,12 @@ void PulseLoop::RunOnce(std::unique_lock<std::mutex>& lock) {
   if (!deferred && hold_until_ > now && next_timer > now) {
     // Sleep on the timers and the other threads alone, unless something is
     // already waiting: it may complete what the owner waits for.
-    if (::poll(fds.data() + 1, fds.size() - 1, 0) == 0) {
+    const bool waiting = ::poll(fds.data() + 1, fds.size() - 1, 0) != 0;
+    if (!waiting)
       hold_ended_.wait_until(lock, std::min(hold_until_, next_timer), [&] { return hold_until_ == Clock::time_point{}; });
-      now = Clock::now();
-    }
     hold_until_ = {};
-    if (quit_) return;
+    // Another thread may have changed the events meanwhile: a fresh round.
+    if (!waiting) return;
   }
 
   int timeout_ms = -1;
