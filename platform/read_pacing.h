@@ -6,6 +6,7 @@
 // could be nearly full, and read them all at one wake-up.
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <cstddef>
 
@@ -15,28 +16,28 @@ class ReadPacer {
  public:
   explicit ReadPacer(double bytes_per_second) : bytes_per_second_(bytes_per_second) {}
 
-  // A piece the server sent: its size feeds the running average.
-  void Piece(size_t bytes) {
-    average_piece_ = average_piece_ == 0 ? static_cast<double>(bytes)
-                                         : average_piece_ + (static_cast<double>(bytes) - average_piece_) / 8;
-  }
+  // A piece the server sent. The largest recent piece is what may arrive
+  // at once (a server often sends a large piece and a tiny one together);
+  // it fades by a sixty-fourth a piece, so that a server that changes to
+  // smaller pieces is followed within a second or two.
+  void Piece(size_t bytes) { largest_piece_ = std::max(static_cast<double>(bytes), largest_piece_ * 63 / 64); }
 
   // How long the pieces may wait once everything the connection held has
   // been read and `bytes_until_done` more complete the owner's buffer: the
-  // time those bytes take at the stream's pace, less one piece, so that the
-  // completing piece still finds the thread listening even when it comes a
-  // piece early. Zero (listen at once) unless the wait spares at least two
-  // wake-ups for the one that ends it: with pieces as large as a third of
-  // what is missing, or an owner that is behind (nothing missing).
+  // time those bytes take at the stream's pace, less one largest piece, so
+  // that the completing piece still finds the thread listening even when
+  // it comes a piece early. Zero (listen at once) when the wait would not
+  // span a piece (what is missing is less than two pieces), and when the
+  // owner is behind (nothing missing).
   std::chrono::microseconds Hold(size_t bytes_until_done) const {
     const double missing = static_cast<double>(bytes_until_done);
-    if (average_piece_ <= 0 || missing < 3 * average_piece_) return std::chrono::microseconds(0);
-    return std::chrono::microseconds(static_cast<long long>((missing - average_piece_) * 1e6 / bytes_per_second_));
+    if (largest_piece_ <= 0 || missing < 2 * largest_piece_) return std::chrono::microseconds(0);
+    return std::chrono::microseconds(static_cast<long long>((missing - largest_piece_) * 1e6 / bytes_per_second_));
   }
 
  private:
   const double bytes_per_second_;
-  double average_piece_ = 0;  // bytes; 0 until the first piece
+  double largest_piece_ = 0;  // bytes; 0 until the first piece
 };
 
 }  // namespace platform
