@@ -236,9 +236,12 @@ void PulseLoop::RunOnce(std::unique_lock<std::mutex>& lock) {
   Sweep();
   if (quit_) return;
 
-  std::vector<pollfd> fds;
-  std::vector<pa_io_event*> owners;
-  fds.reserve(ios_.size() + 1);
+  // Kept from round to round: no allocation for each of the hundreds of
+  // rounds a second.
+  std::vector<pollfd>& fds = poll_fds_;
+  std::vector<pa_io_event*>& owners = poll_owners_;
+  fds.clear();
+  owners.clear();
   fds.push_back({wake_fd_, POLLIN, 0});
   for (const auto& e : ios_) {
     if (e->dead) continue;

@@ -14,6 +14,7 @@
 // with mutex() held; the loop then picks the change up at once.
 #pragma once
 
+#include <poll.h>
 #include <pulse/mainloop-api.h>
 
 #include <chrono>
@@ -73,6 +74,8 @@ class PulseLoop {
   std::vector<std::unique_ptr<pa_time_event>> timers_;
   std::vector<std::unique_ptr<pa_defer_event>> defers_;
   bool dead_ = false;  // some event was freed: sweep after this round
+  std::vector<pollfd> poll_fds_;            // the loop's thread only
+  std::vector<pa_io_event*> poll_owners_;   // the event of each but the first
 };
 
 }  // namespace platform
