@@ -47,13 +47,6 @@ class Session final : public CaptureSink {
     WakeOwner(lock);
   }
 
-  size_t BytesUntilDone() override {
-    std::lock_guard lock(mutex_);
-    // Held sound goes into the next buffer queued first.
-    if (queue_.empty()) return buffer_length_ > held_.size() ? buffer_length_ - held_.size() : 0;
-    return queue_.front()->buffer_length - queue_.front()->bytes_recorded.load(std::memory_order_relaxed);
-  }
-
   void Queue(WaveHeader* header) {
     std::unique_lock lock(mutex_);
     queue_.push_back(header);

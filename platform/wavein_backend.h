@@ -23,9 +23,6 @@ class CaptureSink {
   virtual ~CaptureSink() = default;
   // Whole frames (2 bytes each) in capture order; any thread.
   virtual void Deliver(const uint8_t* bytes, size_t size) = 0;
-  // Bytes still to come before the owner's next buffer is done (0 when the
-  // owner is behind); a backend may sleep on the server's pieces meanwhile.
-  virtual size_t BytesUntilDone() { return 0; }
 };
 
 class BackendStream {

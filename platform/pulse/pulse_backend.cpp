@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "platform/pulse/pulse_loop.h"
-#include "platform/read_pacing.h"
 #include "platform/wavein_backend.h"
 
 namespace platform {
@@ -99,9 +98,8 @@ class Lister {
 };
 
 // The stream runs the client library on a loop of its own (PulseLoop),
-// which sleeps between the pieces of one buffer without listening to the
-// server (ReadPacer), so that its thread wakes about twice a buffer instead
-// of once a piece.
+// which costs the capture thread fewer system calls a piece than the
+// library's own loops.
 class PulseStream final : public BackendStream {
  public:
   PulseStream(std::string source, CaptureSink& sink) : source_(std::move(source)), sink_(sink) {}
@@ -175,7 +173,6 @@ class PulseStream final : public BackendStream {
     // Peek alone says when nothing is left (no data and no hole): one call
     // fewer into the library for every piece the server sends.
     while (pa_stream_peek(stream, &data, &size) == 0 && size > 0) {
-      me->pacer_.Piece(size);
       if (data != nullptr) {
         me->sink_.Deliver(static_cast<const uint8_t*>(data), size & ~size_t{1});
       } else {
@@ -185,7 +182,6 @@ class PulseStream final : public BackendStream {
       }
       pa_stream_drop(stream);
     }
-    me->loop_.Hold(PulseLoop::Clock::now() + me->pacer_.Hold(me->sink_.BytesUntilDone()));
   }
 
   const std::string source_;
@@ -194,7 +190,6 @@ class PulseStream final : public BackendStream {
   pa_context* context_ = nullptr;
   std::condition_variable state_changed_;  // the context's state, for Connect
   pa_stream* stream_ = nullptr;
-  ReadPacer pacer_{kSpec.rate * kSpec.channels};  // the loop's thread only
 };
 
 class PulseBackend final : public WaveInBackend {

@@ -199,11 +199,9 @@ void PulseLoop::Stop() {
 }
 
 void PulseLoop::Changed() {
-  // The loop's own thread builds its poll anew each round, and a hold it
-  // set stands: the library changes its events around every piece it reads.
+  // The loop's own thread builds its poll anew each round: the library
+  // changes its events around every piece it reads.
   if (std::this_thread::get_id() == loop_thread_) return;
-  hold_until_ = {};
-  hold_ended_.notify_all();
   if (polling_) {
     const uint64_t one = 1;
     [[maybe_unused]] ssize_t n = ::write(wake_fd_, &one, sizeof one);
@@ -251,17 +249,6 @@ void PulseLoop::RunOnce(std::unique_lock<std::mutex>& lock) {
 
   auto now = Clock::now();
   const Clock::time_point next_timer = NextTimer();
-  if (!deferred && hold_until_ > now && next_timer > now) {
-    // Sleep on the timers and the other threads alone, unless something is
-    // already waiting: it may complete what the owner waits for.
-    const bool waiting = ::poll(fds.data() + 1, fds.size() - 1, 0) != 0;
-    if (!waiting)
-      hold_ended_.wait_until(lock, std::min(hold_until_, next_timer), [&] { return hold_until_ == Clock::time_point{}; });
-    hold_until_ = {};
-    // Another thread may have changed the events meanwhile: a fresh round.
-    if (!waiting) return;
-  }
-
   int timeout_ms = -1;
   if (deferred) {
     timeout_ms = 0;

@@ -4,10 +4,9 @@
 // The library's own loops write to a wake-up pipe whenever the library
 // changes what it waits for, even from the loop's own thread: twice for
 // every piece of sound the server sends, each write then read back after a
-// wasted poll. With pieces every 5 ms that was two thirds of the capture
+// wasted poll. With pieces every 3 ms that was two fifths of the capture
 // thread's system calls. This loop wakes itself only when another thread
-// changes it, and it can sleep between the pieces of one buffer without
-// listening to the server (Hold).
+// changes it.
 //
 // Threads: the loop runs its events with mutex() held and gives it up while
 // it sleeps. Another thread calls into the library (or into this loop) only
@@ -18,7 +17,6 @@
 #include <pulse/mainloop-api.h>
 
 #include <chrono>
-#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -43,11 +41,6 @@ class PulseLoop {
   // Ends the thread and waits for it. Without mutex() held.
   void Stop();
 
-  // From the loop's thread (an event's callback): poll the library's files
-  // no sooner than `until`, once nothing is waiting on them. Timers and
-  // other threads still wake the loop.
-  void Hold(Clock::time_point until) { hold_until_ = until; }
-
  private:
   void Run();
   void RunOnce(std::unique_lock<std::mutex>& lock);
@@ -62,14 +55,12 @@ class PulseLoop {
   int wake_fd_ = -1;  // an eventfd: another thread changed the events while the loop polls
 
   // Guards everything below once the thread runs; the loop's thread holds
-  // it but while it polls or holds.
+  // it but while it polls.
   std::mutex mutex_;
-  std::condition_variable hold_ended_;
   std::thread thread_;
   std::thread::id loop_thread_;
   bool polling_ = false;  // the loop's thread is in poll() without the lock
   bool quit_ = false;
-  Clock::time_point hold_until_{};
   std::vector<std::unique_ptr<pa_io_event>> ios_;
   std::vector<std::unique_ptr<pa_time_event>> timers_;
   std::vector<std::unique_ptr<pa_defer_event>> defers_;

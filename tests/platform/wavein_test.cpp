@@ -222,27 +222,6 @@ TEST_F(WaveInTest, TwoQueuedBuffersFillInOrder) {
   service_->Close(h);
 }
 
-// What a backend may sleep on: the rest of the queued buffer, else what
-// the held sound leaves of the next one, and nothing when the owner is behind.
-TEST_F(WaveInTest, BytesUntilDoneCountsWhatTheNextBufferLacks) {
-  WaveInHandle h = OpenDevice(1);
-  CaptureSink& sink = backend_->stream->sink;
-  EXPECT_EQ(sink.BytesUntilDone(), 0u);  // no buffer yet: nothing to sleep on
-  uint8_t data[8];
-  WaveHeader header;
-  header.data = data;
-  header.buffer_length = 8;
-  service_->PrepareHeader(h, &header);
-  service_->AddBuffer(h, &header);
-  backend_->Deliver({1, 2, 3, 4});
-  EXPECT_EQ(sink.BytesUntilDone(), 4u);
-  backend_->Deliver({5, 6, 7, 8, 9, 10});  // done, two held
-  EXPECT_EQ(sink.BytesUntilDone(), 6u);
-  backend_->Deliver({11, 12, 13, 14, 15, 16, 17, 18});  // ten held: behind
-  EXPECT_EQ(sink.BytesUntilDone(), 0u);
-  service_->Close(h);
-}
-
 TEST_F(WaveInTest, ResetReturnsTheQueuedBufferDone) {
   WaveInHandle h = OpenDevice(1);
   uint8_t data[512];
