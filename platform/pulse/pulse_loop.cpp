@@ -14,34 +14,28 @@
 #include <utility>
 
 // The library declares its event types and leaves them to the loop.
-struct pa_io_event {
+template <typename Callback, typename Destroy>
+struct LoopEvent {
   platform::PulseLoop* loop;
-  int fd;
-  pa_io_event_flags_t events;
-  pa_io_event_cb_t callback;
+  Callback callback;
   void* userdata;
-  pa_io_event_destroy_cb_t destroy = nullptr;
-  bool dead = false;
+  Destroy destroy = nullptr;
+  bool dead = false;  // freed; destroyed and removed after this round
 };
 
-struct pa_time_event {
-  platform::PulseLoop* loop;
+struct pa_io_event : LoopEvent<pa_io_event_cb_t, pa_io_event_destroy_cb_t> {
+  int fd;
+  pa_io_event_flags_t events;
+};
+
+struct pa_time_event : LoopEvent<pa_time_event_cb_t, pa_time_event_destroy_cb_t> {
   bool enabled;
   platform::PulseLoop::Clock::time_point when;
   timeval asked;  // handed back to the callback as given
-  pa_time_event_cb_t callback;
-  void* userdata;
-  pa_time_event_destroy_cb_t destroy = nullptr;
-  bool dead = false;
 };
 
-struct pa_defer_event {
-  platform::PulseLoop* loop;
+struct pa_defer_event : LoopEvent<pa_defer_event_cb_t, pa_defer_event_destroy_cb_t> {
   bool enabled;
-  pa_defer_event_cb_t callback;
-  void* userdata;
-  pa_defer_event_destroy_cb_t destroy = nullptr;
-  bool dead = false;
 };
 
 namespace platform {
@@ -87,7 +81,7 @@ struct LoopCalls {
 
   static pa_io_event* IoNew(pa_mainloop_api* api, int fd, pa_io_event_flags_t events, pa_io_event_cb_t cb, void* data) {
     PulseLoop* loop = Loop(api);
-    loop->ios_.push_back(std::make_unique<pa_io_event>(pa_io_event{loop, fd, events, cb, data}));
+    loop->ios_.push_back(std::make_unique<pa_io_event>(pa_io_event{{loop, cb, data}, fd, events}));
     loop->Changed();
     return loop->ios_.back().get();
   }
@@ -100,12 +94,11 @@ struct LoopCalls {
     e->dead = e->loop->dead_ = true;
     e->loop->Changed();
   }
-  static void IoSetDestroy(pa_io_event* e, pa_io_event_destroy_cb_t cb) { e->destroy = cb; }
 
   static pa_time_event* TimeNew(pa_mainloop_api* api, const timeval* tv, pa_time_event_cb_t cb, void* data) {
     PulseLoop* loop = Loop(api);
     loop->timers_.push_back(std::make_unique<pa_time_event>(
-        pa_time_event{loop, tv != nullptr, When(tv), tv != nullptr ? *tv : timeval{}, cb, data}));
+        pa_time_event{{loop, cb, data}, tv != nullptr, When(tv), tv != nullptr ? *tv : timeval{}}));
     loop->Changed();
     return loop->timers_.back().get();
   }
@@ -119,11 +112,10 @@ struct LoopCalls {
     e->dead = e->loop->dead_ = true;
     e->enabled = false;
   }
-  static void TimeSetDestroy(pa_time_event* e, pa_time_event_destroy_cb_t cb) { e->destroy = cb; }
 
   static pa_defer_event* DeferNew(pa_mainloop_api* api, pa_defer_event_cb_t cb, void* data) {
     PulseLoop* loop = Loop(api);
-    loop->defers_.push_back(std::make_unique<pa_defer_event>(pa_defer_event{loop, true, cb, data}));
+    loop->defers_.push_back(std::make_unique<pa_defer_event>(pa_defer_event{{loop, cb, data}, true}));
     loop->Changed();
     return loop->defers_.back().get();
   }
@@ -135,7 +127,10 @@ struct LoopCalls {
     e->dead = e->loop->dead_ = true;
     e->enabled = false;
   }
-  static void DeferSetDestroy(pa_defer_event* e, pa_defer_event_destroy_cb_t cb) { e->destroy = cb; }
+  template <typename Event>
+  static void SetDestroy(Event* e, decltype(Event::destroy) cb) {
+    e->destroy = cb;
+  }
 
   static void Quit(pa_mainloop_api* api, int) {
     Loop(api)->quit_ = true;
@@ -149,27 +144,28 @@ PulseLoop::PulseLoop() {
   api_.io_new = &LoopCalls::IoNew;
   api_.io_enable = &LoopCalls::IoEnable;
   api_.io_free = &LoopCalls::IoFree;
-  api_.io_set_destroy = &LoopCalls::IoSetDestroy;
+  api_.io_set_destroy = &LoopCalls::SetDestroy<pa_io_event>;
   api_.time_new = &LoopCalls::TimeNew;
   api_.time_restart = &LoopCalls::TimeRestart;
   api_.time_free = &LoopCalls::TimeFree;
-  api_.time_set_destroy = &LoopCalls::TimeSetDestroy;
+  api_.time_set_destroy = &LoopCalls::SetDestroy<pa_time_event>;
   api_.defer_new = &LoopCalls::DeferNew;
   api_.defer_enable = &LoopCalls::DeferEnable;
   api_.defer_free = &LoopCalls::DeferFree;
-  api_.defer_set_destroy = &LoopCalls::DeferSetDestroy;
+  api_.defer_set_destroy = &LoopCalls::SetDestroy<pa_defer_event>;
   api_.quit = &LoopCalls::Quit;
 }
 
 PulseLoop::~PulseLoop() {
   Stop();
-  // What the library did not free, freed as its own loops do, destroy callbacks first.
-  for (auto& e : ios_)
-    if (!e->dead && e->destroy) e->destroy(&api_, e.get(), e->userdata);
-  for (auto& e : timers_)
-    if (!e->dead && e->destroy) e->destroy(&api_, e.get(), e->userdata);
-  for (auto& e : defers_)
-    if (!e->dead && e->destroy) e->destroy(&api_, e.get(), e->userdata);
+  // What the library did not free, freed as its own loops do, destroy
+  // callbacks first.
+  auto free_all = [](auto& events) {
+    for (auto& e : events) e->dead = true;
+  };
+  free_all(ios_);
+  free_all(timers_);
+  free_all(defers_);
   dead_ = true;
   Sweep();
   if (wake_fd_ >= 0) ::close(wake_fd_);
