@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "quorelctl/dmx/ola/ola_client_stop.h"
+
 class OlaFetch {
  public:
   explicit OlaFetch(uint16_t port) : port_(port) {}
@@ -63,14 +65,7 @@ class OlaFetch {
     return true;
   }
   void Drop() {
-    if (!client_) return;
-    ss_.RemoveReadDescriptor(socket_.get());
-    // The client forgets its close handler without freeing it.
-    client_->SetCloseHandler(nullptr);
-    if (!closed_) delete close_handler_;
-    client_->Stop();
-    client_.reset();
-    socket_.reset();
+    quorelctl::StopOlaClient(ss_, socket_, client_, close_handler_, closed_);
   }
   void Fetched(const ola::client::Result& result, const ola::client::DMXMetadata&, const ola::DmxBuffer& data) {
     done_ = true;

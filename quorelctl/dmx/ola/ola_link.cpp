@@ -31,6 +31,7 @@
 
 #include "common/levels.h"
 #include "quorelctl/dmx/dmx_module.h"
+#include "quorelctl/dmx/ola/ola_client_stop.h"
 
 namespace {
 
@@ -212,14 +213,7 @@ struct QuorelDmxLink {
 
   void Disconnect() {
     if (!client_) return;
-    ss_.RemoveReadDescriptor(socket_.get());
-    // The client forgets its close handler without freeing it; once run, a
-    // single-use callback has freed itself.
-    client_->SetCloseHandler(nullptr);
-    if (!closed_) delete close_handler_;
-    client_->Stop();
-    client_.reset();
-    socket_.reset();
+    quorelctl::StopOlaClient(ss_, socket_, client_, close_handler_, closed_);
     universes_.clear();
     lost_ = false;
   }
