@@ -3,6 +3,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -67,7 +68,37 @@ class HidService {
   // the caller closes the handle and looks for the device again; after
   // kTimedOut or kOther the handle stays usable and the next report may pass.
   virtual bool Write(HidHandle handle, std::span<const uint8_t> report, HidWriteFailure* failure) = 0;
+
+  // Writes `reports`, whole reports of `length` bytes each, in order, each
+  // one reaching the device as a report of its own with Write's bound, in as
+  // few system calls as the backend can. A report that fails is lost and the
+  // next one is tried, as with Write; after kDeviceGone the rest are not
+  // written. Returns how many reports were taken; *failure (when not null)
+  // says why the last failed one failed, kNone when all were taken.
+  virtual size_t WriteReports(HidHandle handle, std::span<const uint8_t> reports, size_t length,
+                              HidWriteFailure* failure) {
+    return WriteEach(handle, reports, length, failure);
+  }
+
   virtual void Close(HidHandle handle) = 0;
+
+ protected:
+  // WriteReports one Write at a time.
+  size_t WriteEach(HidHandle handle, std::span<const uint8_t> reports, size_t length, HidWriteFailure* failure) {
+    size_t taken = 0;
+    HidWriteFailure last = HidWriteFailure::kNone;
+    for (size_t at = 0; length != 0 && reports.size() - at >= length; at += length) {
+      HidWriteFailure why = HidWriteFailure::kNone;
+      if (Write(handle, reports.subspan(at, length), &why)) {
+        ++taken;
+        continue;
+      }
+      last = why;
+      if (why == HidWriteFailure::kDeviceGone) break;
+    }
+    if (failure != nullptr) *failure = last;
+    return taken;
+  }
 };
 
 // The backend of this build. Lives for the whole process.

@@ -80,9 +80,15 @@ void BoardAccess::DetectAllBoards() {
 }
 
 void BoardAccess::SendReport(int n, std::span<const uint8_t, 8> payload) {
+  std::array<uint8_t, 8> report;
+  std::copy(payload.begin(), payload.end(), report.begin());
+  SendReports(n, {&report, 1});
+}
+
+void BoardAccess::SendReports(int n, std::span<const std::array<uint8_t, 8>> payloads) {
   if (n < 1 || n > kBoards || Bound(n)) return;
   if (BoardPresent[n] == 0) BoardPresent[n] = Probe(n);
-  if (BoardPresent[n] == -1 && !unplugged_[n]) WriteReport(n, payload);
+  if (BoardPresent[n] == -1 && !unplugged_[n]) WriteReports(n, payloads);
 }
 
 bool BoardAccess::LookAgain(int n) {
@@ -97,23 +103,23 @@ bool BoardAccess::LookAgain(int n) {
   return true;
 }
 
-void BoardAccess::WriteReport(int n, std::span<const uint8_t, 8> payload) {
+void BoardAccess::WriteReports(int n, std::span<const std::array<uint8_t, 8>> payloads) {
   const size_t length = OutputReportByteLength[n] != 0 ? OutputReportByteLength[n] : kDefaultReportLength;
-  // Byte 0 is the report id; a longer report is padded with zeros, a shorter
-  // one takes only the first length-1 payload bytes.
-  std::array<uint8_t, 64> small{};
+  // Byte 0 of each report is the report id; a longer report is padded with
+  // zeros, a shorter one takes only the first length-1 payload bytes.
+  std::array<uint8_t, 4 * 64> small{};
   std::vector<uint8_t> large;
-  uint8_t* report = small.data();
-  if (length > small.size()) {
-    large.assign(length, 0);
-    report = large.data();
+  uint8_t* reports = small.data();
+  if (length * payloads.size() > small.size()) {
+    large.assign(length * payloads.size(), 0);
+    reports = large.data();
   }
-  const size_t bytes = std::min(length - 1, payload.size());
-  std::copy_n(payload.begin(), bytes, report + 1);
+  const size_t bytes = std::min<size_t>(length - 1, 8);
+  for (size_t i = 0; i < payloads.size(); ++i) std::copy_n(payloads[i].begin(), bytes, reports + i * length + 1);
   // A failed write is lost without notice and the next report is tried; the
   // other boards must keep working. Only an unplugged device is let go.
   platform::HidWriteFailure failure = platform::HidWriteFailure::kNone;
-  if (hid_.Write(BoardHandle[n], {report, length}, &failure)) return;
+  hid_.WriteReports(BoardHandle[n], {reports, length * payloads.size()}, length, &failure);
   if (failure != platform::HidWriteFailure::kDeviceGone) return;
   hid_.Close(BoardHandle[n]);
   BoardHandle[n] = platform::kInvalidHidHandle;

@@ -67,6 +67,8 @@ class BoardAccess {
   // reports of a board whose device went away are dropped until LookAgain
   // finds it.
   void SendReport(int n, std::span<const uint8_t, 8> payload);
+  // The same for several reports in a row, handed to the device in one go.
+  void SendReports(int n, std::span<const std::array<uint8_t, 8>> payloads);
   // For a board whose device went away: looks for it again, at most once a
   // kReprobeInterval, and reopens it. True when it is back (the board then
   // knows nothing of what it was sent before); false otherwise, at once.
@@ -92,7 +94,7 @@ class BoardAccess {
   int16_t Probe(int n);
   // Opens board n into BoardHandle and its length; false when not found.
   bool Open(int n);
-  void WriteReport(int n, std::span<const uint8_t, 8> payload);
+  void WriteReports(int n, std::span<const std::array<uint8_t, 8>> payloads);
   void NoteFailure(const std::string& path, std::string reason);
   bool Bound(int n) const { return dmx_ && dmx_->Bound(n); }
 

@@ -69,6 +69,9 @@ class Quorel final : private ReportLink {
   int16_t CompatibilityDelay() const override { return lbl_CompatibilityDelay_; }
   void Suspend(int milliseconds) override;
   void SendReport(int board, std::span<const uint8_t, 8> payload) override { boards_.SendReport(board, payload); }
+  void SendReports(int board, std::span<const std::array<uint8_t, 8>> payloads) override {
+    boards_.SendReports(board, payloads);
+  }
 
   PropertyChanged notify_;
   std::function<void()> beep_;

@@ -42,6 +42,11 @@ class ReportLink {
   virtual void Suspend(int milliseconds) = 0;
   // Writes `payload` (ReportBytes when the interpreter calls it) to `board`.
   virtual void SendReport(int board, std::span<const uint8_t, 8> payload) = 0;
+  // Writes reports to `board` that follow each other without a wait, in one
+  // go where the transport allows; the same as SendReport for each in turn.
+  virtual void SendReports(int board, std::span<const std::array<uint8_t, 8>> payloads) {
+    for (const auto& payload : payloads) SendReport(board, payload);
+  }
 };
 
 // Upper case as the Command path applies it: ASCII letters only.

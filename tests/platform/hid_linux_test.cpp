@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
@@ -95,6 +97,54 @@ TEST_F(HidLinuxTest, WriteToAStalledNodeGivesUpAndTheNextOneIsTried) {
   EXPECT_TRUE(hid_.Write(handle, report, &failure));
   EXPECT_EQ(failure, platform::HidWriteFailure::kNone);
   hid_.Close(handle);
+}
+
+// Reports handed over together reach the node whole and in order, however
+// much room it has: all of them, room for one report only (the gathered write
+// is refused), or room that cuts a long report in two.
+TEST_F(HidLinuxTest, ReportsHandedOverTogetherArriveWholeAndInOrder) {
+  struct Case {
+    const char* name;
+    size_t length, count;
+    int pipe_bytes;       // capacity of the node, 0: as it comes
+    size_t prefill;       // bytes already waiting in it
+  } cases[] = {
+      {"room for all", 9, 4, 0, 0},
+      {"room for one report", 9, 4, 4096, 4096 - 13},
+      {"a long report cut short", 3000, 2, 8192, 3692},
+  };
+  int node = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string path = tree_.Add("hidraw" + std::to_string(node++), 0xE7A1, 0x00F0);
+    FifoReader reader(path);
+    platform::HidHandle handle = hid_.Open(path, nullptr);
+    ASSERT_NE(handle, platform::kInvalidHidHandle);
+    const int fd = static_cast<int>(handle);
+    if (c.pipe_bytes != 0) {
+      ASSERT_EQ(::fcntl(fd, F_SETPIPE_SZ, c.pipe_bytes), c.pipe_bytes);
+    }
+    std::vector<uint8_t> expected(c.prefill, 0xEE);
+    ASSERT_EQ(::write(fd, expected.data(), expected.size()), static_cast<ssize_t>(expected.size()));
+    std::vector<uint8_t> reports(c.length * c.count);
+    for (size_t i = 0; i < reports.size(); ++i) reports[i] = static_cast<uint8_t>(i % c.length == 0 ? 0 : i / c.length + 1);
+    expected.insert(expected.end(), reports.begin(), reports.end());
+
+    // The reader catches up a little later, well inside one write's bound.
+    std::vector<uint8_t> early;
+    std::thread catch_up([&] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      early = reader.Drain();
+    });
+    platform::HidWriteFailure failure = platform::HidWriteFailure::kTimedOut;
+    EXPECT_EQ(hid_.WriteReports(handle, reports, c.length, &failure), c.count);
+    catch_up.join();
+    EXPECT_EQ(failure, platform::HidWriteFailure::kNone);
+    const std::vector<uint8_t> rest = reader.Drain();
+    early.insert(early.end(), rest.begin(), rest.end());
+    EXPECT_EQ(early, expected);
+    hid_.Close(handle);
+  }
 }
 
 TEST_F(HidLinuxTest, WriteToARemovedNodeSaysTheDeviceIsGone) {

@@ -182,11 +182,15 @@ TEST_F(ControlTest, CompatibilityDelayPacesEveryReport) {
   EXPECT_EQ(waits_, (std::vector<int>{0}));
   control->SetFastCom(true);
   waits_.clear();
+  hid_.gathered.clear();
   control->SetCommand("P01:2");
   EXPECT_TRUE(waits_.empty());
+  EXPECT_EQ(hid_.gathered, std::vector<size_t>{4}) << "nothing between them, so one hand-over";
   control->SetFastCom(false);
+  hid_.gathered.clear();
   control->SetCommand("P01:3");
   EXPECT_EQ(waits_.size(), 4u);
+  EXPECT_EQ(hid_.gathered, std::vector<size_t>(4, 1));
 }
 
 TEST_F(ControlTest, DestructionClosesTheBoards) {

@@ -76,6 +76,12 @@ class FakeHid final : public platform::HidService {
     return true;
   }
 
+  size_t WriteReports(platform::HidHandle handle, std::span<const uint8_t> reports, size_t length,
+                      platform::HidWriteFailure* failure) override {
+    gathered.push_back(length == 0 ? 0 : reports.size() / length);
+    return WriteEach(handle, reports, length, failure);
+  }
+
   void Close(platform::HidHandle handle) override {
     if (open_.erase(handle) == 0) ++bad_closes;
   }
@@ -91,6 +97,7 @@ class FakeHid final : public platform::HidService {
   }
 
   std::vector<Written> writes;
+  std::vector<size_t> gathered;  // reports handed over in each WriteReports call
   std::vector<std::string> opened;
   int enumerations = 0;
   int writes_to_closed = 0;
