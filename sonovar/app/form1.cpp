@@ -115,8 +115,6 @@ QWidget* Form1::BuildLevelsPanel() {
     value->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     // A fixed size: a new number repaints the label alone, not the layout.
     value->setFixedSize(value->fontMetrics().horizontalAdvance(QStringLiteral("-0000")), value->sizeHint().height());
-    // Opaque: its group box is not painted again behind every new number.
-    value->setAutoFillBackground(true);
   }
   lbl_Peak->setObjectName(QStringLiteral("lbl_Peak"));
   lbl_AveragedPeaks->setObjectName(QStringLiteral("lbl_AveragedPeaks"));

@@ -46,6 +46,9 @@ void ClickableLabel::paintEvent(QPaintEvent* event) {
 NumberLabel::NumberLabel(const QString& text, QWidget* parent) : QLabel(text, parent), twin_(new QLabel(this)) {
   // Digits, never markup: the text is not searched for tags at every change.
   setTextFormat(Qt::PlainText);
+  // It paints every pixel itself, its background included, so the toolkit
+  // does not open a painter of its own for the background at every change.
+  setAttribute(Qt::WA_OpaquePaintEvent);
   twin_->setAttribute(Qt::WA_DontShowOnScreen);
   twin_->setAutoFillBackground(true);
   twin_->hide();
@@ -56,7 +59,8 @@ NumberLabel::Look NumberLabel::CurrentLook() const {
 }
 
 void NumberLabel::paintEvent(QPaintEvent* event) {
-  if (!autoFillBackground() || textFormat() == Qt::RichText || wordWrap()) {
+  if (textFormat() == Qt::RichText || wordWrap()) {
+    QPainter(this).fillRect(rect(), palette().brush(backgroundRole()));
     QLabel::paintEvent(event);
     return;
   }
