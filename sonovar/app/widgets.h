@@ -58,7 +58,9 @@ class NumberLabel : public QLabel {
   Look CurrentLook() const;
 
   QLabel* twin_;                           // never shown
-  QCache<QString, QPixmap> pictures_{64};  // by text; the least used go first
+  // By text, room for every number the peak can show (0-255): a picture
+  // drawn anew costs more than the plain label would. The least used go first.
+  QCache<QString, QPixmap> pictures_{256};
   Look look_;                              // of the pictures
 };
 
