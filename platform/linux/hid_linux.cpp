@@ -203,8 +203,10 @@ class LinuxHid final : public HidService {
   // own, so the kernel hands it each piece as a write of its own: one report
   // each, as separate writes would be, for one system call and one wake-up
   // of whoever waits on the node. A pipe in a test tree takes the bytes in
-  // order. Whatever the gathered write leaves (no room, an error, a piece
-  // cut short) is written report by report from the first report not taken.
+  // order. Whatever the gathered write leaves (no room, a piece cut short, a
+  // report refused after others were taken, which the kernel reports only as
+  // a short count) is written report by report from the first report not
+  // taken.
   size_t WriteReports(HidHandle handle, std::span<const uint8_t> reports, size_t length,
                       HidWriteFailure* failure) override {
     if (length == 0 || reports.size() < 2 * length || handle < 0)
@@ -226,6 +228,13 @@ class LinuxHid final : public HidService {
       if (n < 0 && MeansGone(errno)) {
         if (failure != nullptr) *failure = HidWriteFailure::kDeviceGone;
         return taken;
+      }
+      if (n < 0 && errno != EAGAIN) {
+        // The device refused the first report, which is lost as with Write;
+        // trying it again could cost the device's own timeout twice.
+        last = HidWriteFailure::kOther;
+        reports = reports.subspan(length);
+        break;
       }
       if (n <= 0) break;
       const size_t whole = static_cast<size_t>(n) / length, cut = static_cast<size_t>(n) % length;
