@@ -156,6 +156,32 @@ TEST_F(HidLinuxTest, WriteToARemovedNodeSaysTheDeviceIsGone) {
   platform::HidWriteFailure failure = platform::HidWriteFailure::kNone;
   EXPECT_FALSE(hid_.Write(handle, std::vector<uint8_t>(9, 0), &failure));
   EXPECT_EQ(failure, platform::HidWriteFailure::kDeviceGone);
+  failure = platform::HidWriteFailure::kNone;
+  EXPECT_EQ(hid_.WriteReports(handle, std::vector<uint8_t>(36, 0), 9, &failure), 0u);
+  EXPECT_EQ(failure, platform::HidWriteFailure::kDeviceGone);
+  EXPECT_TRUE(reader.Drain().empty());
+  hid_.Close(handle);
+}
+
+// A node whose reader never catches up: the reports that fit are taken whole,
+// each of the others gives up at its own deadline, and none is half written.
+TEST_F(HidLinuxTest, ReportsHandedOverToAStalledNodeAreTakenWholeOrNotAtAll) {
+  std::string path = tree_.Add("hidraw0", 0xE7A1, 0x00F0);
+  FifoReader reader(path);
+  platform::HidHandle handle = hid_.Open(path, nullptr);
+  ASSERT_NE(handle, platform::kInvalidHidHandle);
+  const int fd = static_cast<int>(handle);
+  ASSERT_EQ(::fcntl(fd, F_SETPIPE_SZ, 4096), 4096);
+  const std::vector<uint8_t> filler(4096 - 13, 0xEE);
+  ASSERT_EQ(::write(fd, filler.data(), filler.size()), static_cast<ssize_t>(filler.size()));
+  std::vector<uint8_t> reports(4 * 9, 7);
+  platform::HidWriteFailure failure = platform::HidWriteFailure::kNone;
+  size_t taken = 0;
+  testing_support::MustReturnWithin(std::chrono::seconds(30), "reports to a full node",
+                                    [&] { taken = hid_.WriteReports(handle, reports, 9, &failure); });
+  EXPECT_EQ(taken, 1u) << "room for one report of nine bytes";
+  EXPECT_EQ(failure, platform::HidWriteFailure::kTimedOut);
+  EXPECT_EQ(reader.Drain().size(), filler.size() + 9);
   hid_.Close(handle);
 }
 
