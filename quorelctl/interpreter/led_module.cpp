@@ -250,19 +250,18 @@ void SendStateReport(ReportLink& link) {
 
 void SendProfileReports(ReportLink& link) {
   LedModule& m = Module();
+  std::array<std::array<uint8_t, 8>, 4> reports;
+  const auto& row = m.OutputProfile[m.CurrentBoard];
+  for (size_t r = 0; r < reports.size(); ++r)
+    for (size_t i = 0; i < 8; ++i) reports[r][i] = static_cast<uint8_t>(row[8 * r + i]);
   if (link.FastCom()) {
     // No wait between the four, so they go to the board in one go.
-    std::array<std::array<uint8_t, 8>, 4> reports;
-    const auto& row = m.OutputProfile[m.CurrentBoard];
-    for (size_t r = 0; r < reports.size(); ++r)
-      for (size_t i = 0; i < 8; ++i) reports[r][i] = static_cast<uint8_t>(row[8 * r + i]);
     m.ReportBytes = reports.back();
     link.SendReports(m.CurrentBoard, reports);
     return;
   }
-  for (int r = 1; r <= 4; ++r) {
-    const auto& row = m.OutputProfile[m.CurrentBoard];
-    for (int i = 0; i < 8; ++i) m.ReportBytes[i] = static_cast<uint8_t>(row[8 * (r - 1) + i]);
+  for (const auto& report : reports) {
+    m.ReportBytes = report;
     PaceReport(link);
     link.SendReport(m.CurrentBoard, m.ReportBytes);
   }
