@@ -36,10 +36,15 @@ class QUORELCTL_WIDGET_API ControlWidget : public QWidget {
   // Creates the control: it finds the boards and sends them their start-up
   // state before this returns. The tooltip is the control's description.
   explicit ControlWidget(QWidget* parent = nullptr);
+  // The face alone, with no control of its own: for a host whose control
+  // lives on another thread (a control belongs to the thread that made it).
+  struct FaceOnly {};
+  static constexpr FaceOnly kFaceOnly{};
+  explicit ControlWidget(FaceOnly, QWidget* parent = nullptr);
   ~ControlWidget() override;
 
   // The control, driven through its properties; null when it could not be
-  // created (memory ran out).
+  // created (memory ran out), or for the face alone.
   Control* control() const noexcept { return control_.get(); }
 
   // 540 twips at the widget's screen density: 36 px at 96 dpi.

@@ -16,13 +16,16 @@ constexpr double kLogoShare = 32.0 / 36.0;
 
 }  // namespace
 
-ControlWidget::ControlWidget(QWidget* parent)
+ControlWidget::ControlWidget(FaceOnly, QWidget* parent)
     : QWidget(parent), logo_(new QSvgRenderer(QStringLiteral(":/quorelctl/quorel_logo.svg"), this)) {
   setToolTip(QStringLiteral(QUOREL_CLASS_DESCRIPTION));
   setAccessibleName(QStringLiteral("Quorel"));
   setAccessibleDescription(QStringLiteral(QUOREL_CLASS_DESCRIPTION));
   setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
   KeepSize();
+}
+
+ControlWidget::ControlWidget(QWidget* parent) : ControlWidget(kFaceOnly, parent) {
   try {
     control_ = std::make_unique<Control>(&ControlWidget::Changed, this);
   } catch (const Error&) {

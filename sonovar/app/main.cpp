@@ -5,15 +5,19 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <string_view>
 
+#include "platform/stop_signal.h"
 #include "platform/wavein.h"
-#include "sonovar/app/form1.h"
+#include "sonovar/app/animation_folders.h"
+#include "sonovar/app/main_window.h"
+#include "sonovar/app/no_window.h"
 
 namespace {
 
 constexpr const char* kOffscreenAdvice =
-    "to run Sonovar without a display, start it as QT_QPA_PLATFORM=offscreen sonovar START "
-    "(the window is then drawn nowhere, and the lamps follow the sound as usual)";
+    "to run Sonovar without a display, start it as sonovar --no-window (the show from Sonovar.SET in "
+    "this folder, until Ctrl+C)";
 
 bool Set(const char* variable) {
   const char* value = std::getenv(variable);
@@ -34,9 +38,25 @@ void StartupMessages(QtMsgType type, const QMessageLogContext&, const QString& m
   std::_Exit(1);
 }
 
+bool WithoutWindow(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i)
+    if (std::string_view(argv[i]) == "--no-window") return true;
+  return false;
+}
+
+int RunWithoutWindow(int argc, char** argv) {
+  // Before any thread starts, so that every thread leaves the signals to the wait.
+  platform::HoldStopSignals();
+  // The program's folders only: no display, no platform plugin.
+  QCoreApplication app(argc, argv);
+  QCoreApplication::setApplicationName(QStringLiteral("Sonovar"));
+  return sonovar::RunWithoutWindow(platform::SystemWaveIn(), sonovar::ProgramAnimationFolders(), stderr);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (WithoutWindow(argc, argv)) return RunWithoutWindow(argc, argv);
   // Without a display the toolkit would abort the program; say so instead.
   if (!Set("QT_QPA_PLATFORM") && !Set("DISPLAY") && !Set("WAYLAND_DISPLAY")) {
     std::fprintf(stderr, "sonovar: no display found (DISPLAY is not set); %s\n", kOffscreenAdvice);
@@ -52,10 +72,10 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   qInstallMessageHandler(nullptr);
   QApplication::setApplicationName(QStringLiteral("Sonovar"));
-  sonovar::Form1 form(platform::SystemWaveIn());
+  sonovar::MainWindow form(platform::SystemWaveIn());
   // The words after the program's name, as one text (Qt's own options removed).
   form.SetCommandLine(QApplication::arguments().mid(1).join(QLatin1Char(' ')));
-  if (!form.Form_Load()) return 1;
+  if (!form.LoadStartupState()) return 1;
   form.show();
   return QApplication::exec();
 }

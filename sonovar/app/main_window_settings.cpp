@@ -9,7 +9,7 @@
 #include <QSlider>
 #include <QTimer>
 
-#include "sonovar/app/form1.h"
+#include "sonovar/app/main_window.h"
 #include "sonovar/app/widgets.h"
 
 namespace sonovar {
@@ -17,68 +17,69 @@ namespace sonovar {
 static_assert(std::ranges::all_of(kEffects, [](const Effect& e) { return e.stored_as <= kStoredEffects; }),
               "an effect's choice is stored in a field the settings file has");
 
-void Form1::Command2_Click() {
+void MainWindow::onMakeDefaultClicked() {
   SettingsRecord& r = settings_;
-  r.Delay = static_cast<int16_t>(sld_Delay->value());
-  r.Decay = static_cast<int16_t>(sld_Decay->value());
-  r.CyanBias = static_cast<int16_t>(hsc_CyanBias->value());
-  r.YellowBias = static_cast<int16_t>(hsc_YellowBias->value());
-  r.RedBias = static_cast<int16_t>(hsc_RedBias->value());
-  r.InputDevice = static_cast<int16_t>(Combo1->currentIndex());
-  r.Turbo = Check1->checkState() != Qt::Unchecked;
-  r.NonTurboDelay = static_cast<int16_t>(Slider1->value());
-  r.Name = qra_name_.empty() ? lbl_File->text().toLocal8Bit().toStdString() : qra_name_;
+  r.Delay = static_cast<int16_t>(delaySlider->value());
+  r.Decay = static_cast<int16_t>(decaySlider->value());
+  r.CyanBias = static_cast<int16_t>(cyanBiasSlider->value());
+  r.YellowBias = static_cast<int16_t>(yellowBiasSlider->value());
+  r.RedBias = static_cast<int16_t>(redBiasSlider->value());
+  r.InputDevice = static_cast<int16_t>(inputList->currentIndex());
+  r.Turbo = turboCheck->checkState() != Qt::Unchecked;
+  r.NonTurboDelay = static_cast<int16_t>(reportDelaySlider->value());
+  r.Name = qra_name_.empty() ? animationFileLabel->text().toLocal8Bit().toStdString() : qra_name_;
   r.BoardActive = ActiveBoardSet();
   for (int n = 1; n <= kEffectCount; ++n)
-    if (const int field = kEffects[n - 1].stored_as; field != 0) r.EffectSelected[field] = opt_Effect[n]->isChecked();
+    if (const int field = kEffects[n - 1].stored_as; field != 0) r.EffectSelected[field] = effectOptions[n]->isChecked();
   const std::string error = SaveSettingsFile(kSettingsFileName, r);
   if (!error.empty())
     messages_(this, {QStringLiteral("The settings could not be stored in %1.").arg(kSettingsFileName), {},
                      QString::fromLocal8Bit(error)});
 }
 
-void Form1::LoadSettings() {
+void MainWindow::applySettingsFile() {
   QCoreApplication::processEvents();
   settings_ = LoadSettingsFile(kSettingsFileName);
   const SettingsRecord& r = settings_;
   // Each assignment runs the control's own change handler; the sliders keep
   // a stored value within their range.
-  sld_Delay->setValue(r.Delay);
-  sld_Decay->setValue(r.Decay);
-  hsc_CyanBias->setValue(r.CyanBias);
-  hsc_YellowBias->setValue(r.YellowBias);
-  hsc_RedBias->setValue(r.RedBias);
+  delaySlider->setValue(r.Delay);
+  decaySlider->setValue(r.Decay);
+  cyanBiasSlider->setValue(r.CyanBias);
+  yellowBiasSlider->setValue(r.YellowBias);
+  redBiasSlider->setValue(r.RedBias);
   // -1 is no input chosen: Start then records from the system's default
   // input. A device that is no longer in the list leaves the selection as it is.
-  if (r.InputDevice >= -1 && r.InputDevice < Combo1->count()) Combo1->setCurrentIndex(r.InputDevice);
-  Slider1->setValue(r.NonTurboDelay);
-  Check1->setChecked(r.Turbo);
+  if (r.InputDevice >= -1 && r.InputDevice < inputList->count()) inputList->setCurrentIndex(r.InputDevice);
+  reportDelaySlider->setValue(r.NonTurboDelay);
+  turboCheck->setChecked(r.Turbo);
   // A stored board that is not there this time is left alone.
   for (int n = 1; n <= kProgramBoards; ++n)
-    if (r.BoardActive[n] && lbl_DevNum[n]->isEnabled()) lbl_DevNum_Click(n);
+    if (r.BoardActive[n] && boardNumbers[n]->isEnabled()) onBoardClicked(n);
   // In the order of the options; an effect that plays the animation brings
   // back the stored animation when it is the chosen one.
   for (int n = 1; n <= kEffectCount; ++n) {
     const Effect& effect = kEffects[n - 1];
     if (effect.stored_as == 0) continue;
     const bool chosen = r.EffectSelected[effect.stored_as];
-    opt_Effect[n]->setChecked(chosen);
+    effectOptions[n]->setChecked(chosen);
     if (chosen && effect.needs_animation) {
-      if (LoadQraFile(r.Name, AnimationFolderList(), effects_.Animation)) {
+      if (LoadQraFile(r.Name, AnimationFolderList(), animation_)) {
         qra_name_ = r.Name;
-        lbl_File->setText(QString::fromLocal8Bit(r.Name));
+        animationFileLabel->setText(QString::fromLocal8Bit(r.Name));
       }
+      ShareAnimation();
       MakeQraLinkAvailable();
     }
   }
-  tmr_Hide->start();
+  startupWordsTimer->start();
 }
 
-void Form1::tmr_Hide_Timer() {
-  tmr_Hide->stop();
+void MainWindow::obeyStartupWords() {
+  startupWordsTimer->stop();
   const QString words = command_line_.toUpper();
   if (words.contains(QStringLiteral("HIDE"))) showMinimized();
-  if (words.contains(QStringLiteral("START"))) Command1_Click();
+  if (words.contains(QStringLiteral("START"))) onStartStopClicked();
 }
 
 }  // namespace sonovar

@@ -1,0 +1,200 @@
+#include "sonovar/show/show.h"
+
+#include <chrono>
+
+#include "sonovar/effects/quorel_link.h"
+
+namespace sonovar {
+
+int64_t SteadyMicros() {
+  return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+Show::Show(platform::WaveIn& wave, std::unique_ptr<BoardLink> link) : wave_(wave), capture_(wave) {
+  std::promise<void> ready;
+  std::future<void> built = ready.get_future();
+  thread_ = std::thread([this, &ready, link = std::move(link)]() mutable {
+    core_ = std::make_unique<ShowCore>(link ? std::move(link) : CreateQuorelLink());
+    ready.set_value();
+    Run();
+  });
+  // The control finds the boards as it is made: the window's start-up asks
+  // what it found right after this.
+  built.wait();
+}
+
+Show::~Show() {
+  Post([this](ShowCore&) { capture_.Stop(); });
+  {
+    std::lock_guard lock(mutex_);
+    quit_ = true;
+  }
+  cv_.notify_one();
+  thread_.join();
+}
+
+uint64_t Show::Post(Change change) {
+  uint64_t number = 0;
+  {
+    std::lock_guard lock(mutex_);
+    changes_.push_back(std::move(change));
+    number = ++posted_;
+  }
+  cv_.notify_one();
+  return number;
+}
+
+void Show::Run() {
+  for (;;) {
+    ApplyChanges(false);
+    if (capture_.CaptureHandle != 0) {
+      CaptureLoop();
+      continue;
+    }
+    {
+      std::lock_guard lock(mutex_);
+      if (quit_ && changes_.empty()) break;
+    }
+    WaitIdle();
+  }
+  // The link goes with the thread that made it.
+  core_.reset();
+}
+
+void Show::ApplyChanges(bool capturing) {
+  for (;;) {
+    if (capturing && capture_.CaptureHandle == 0) return;
+    Change change;
+    {
+      std::lock_guard lock(mutex_);
+      if (changes_.empty()) return;
+      change = std::move(changes_.front());
+      changes_.pop_front();
+    }
+    change(*core_);
+    ++applied_;
+  }
+}
+
+void Show::WaitIdle() {
+  std::unique_lock lock(mutex_);
+  auto wanted = [this] { return !changes_.empty() || quit_; };
+  if (!core_->Ticking()) {
+    cv_.wait(lock, wanted);
+    return;
+  }
+  // The peak still falls: sleep until its next tick, unless a change comes.
+  const int64_t wait = core_->NextTick() - clock_();
+  if (wait > 0 && cv_.wait_for(lock, std::chrono::microseconds(wait), wanted)) return;
+  lock.unlock();
+  if (core_->RunDueTicks(clock_(), false)) Publish(false);
+}
+
+void Show::CaptureLoop() {
+  Publish(true);
+  capture_.CaptureLoop([this](const std::function<bool()>& done) { WaitForBuffer(done); },
+                       [this] { ApplyChanges(true); },
+                       [this](std::span<const uint8_t, kCaptureBufferBytes> buffer) { OnBuffer(buffer); });
+  Publish(false);
+}
+
+void Show::WaitForBuffer(const std::function<bool()>& done) {
+  for (;;) {
+    ApplyChanges(true);
+    if (done()) {
+      // Changes posted before the buffer became done may have come after
+      // the look above: they still go before the buffer.
+      ApplyChanges(true);
+      return;
+    }
+    std::unique_lock lock(mutex_);
+    // The buffer's done flag is set before the sound input's thread takes
+    // the lock to say so, so a flag set after done() above is not missed.
+    cv_.wait(lock, [this] { return buffer_done_ || !changes_.empty(); });
+    buffer_done_ = false;
+  }
+}
+
+void Show::OnBuffer(std::span<const uint8_t, kCaptureBufferBytes> buffer) {
+  core_->ProcessBuffer(buffer);
+  if (core_->RunDueTicks(clock_(), true)) Publish(true);
+  if (after_buffer_) after_buffer_();
+}
+
+void Show::Publish(bool capturing) {
+  const ShowView view = core_->View(capturing, applied_);
+  if (view == published_) return;
+  published_ = view;
+  std::function<void()> notify;
+  {
+    std::lock_guard lock(view_mutex_);
+    view_ = view;
+    notify = view_changed_;
+  }
+  if (notify) notify();
+}
+
+void Show::OpenCapture(int device, std::promise<bool>& opened) {
+  if (capture_.CaptureHandle == 0) {
+    capture_.Open(device, [this] {
+      {
+        std::lock_guard lock(mutex_);
+        buffer_done_ = true;
+      }
+      cv_.notify_one();
+    });
+    if (capture_.CaptureHandle != 0) {
+      core_->StartTicks(clock_());
+      capture_.Start();
+    }
+  }
+  opened.set_value(capture_.CaptureHandle != 0);
+}
+
+bool Show::Start(int device) {
+  std::promise<bool> opened;
+  std::future<bool> result = opened.get_future();
+  Post([this, device, &opened](ShowCore&) { OpenCapture(device, opened); });
+  return result.get();
+}
+
+void Show::Stop() {
+  Post([this](ShowCore&) { capture_.Stop(); });
+}
+
+std::string Show::Detected() {
+  return Call([](ShowCore& core) { return core.link().Detected(); });
+}
+
+std::string Show::UnusableBoardsReport() {
+  return Call([](ShowCore& core) { return core.link().UnusableBoardsReport(); });
+}
+
+std::vector<InputDevice> Show::ListInputDevices() {
+  return Call([this](ShowCore&) { return capture_.ListInputDevices(); });
+}
+
+ShowView Show::View() const {
+  std::lock_guard lock(view_mutex_);
+  return view_;
+}
+
+void Show::SetViewChanged(std::function<void()> notify) {
+  std::lock_guard lock(view_mutex_);
+  view_changed_ = std::move(notify);
+}
+
+void Show::SetClock(ShowClock clock) {
+  Post([this, clock = std::move(clock)](ShowCore&) { clock_ = clock; });
+}
+
+void Show::SetAfterBuffer(std::function<void()> after_buffer) {
+  Post([this, after_buffer = std::move(after_buffer)](ShowCore&) { after_buffer_ = after_buffer; });
+}
+
+uint64_t Show::DroppedFrames() {
+  return Call([this](ShowCore&) { return capture_.DroppedFrames(); });
+}
+
+}  // namespace sonovar

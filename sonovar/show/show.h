@@ -1,0 +1,137 @@
+// The show on a thread of its own: the capture, the analysis, the effect and
+// the board writes of every buffer, and the 50 ms peak tick, never waiting
+// for whoever steers it (a window, or nothing at all).
+//
+// Threads: the show's thread owns the board link (created there, used only
+// there, as the board control requires) and the capture session; the sound
+// input's thread only marks a buffer done and wakes the show's thread. Every
+// other call may come from any thread: changes are queued and applied in the
+// order they were posted, between two buffers; the view is read under a lock.
+//
+// What must never block the show's thread: a change posted to it (keep them
+// short: no file reading, no waiting on another thread) and the view-changed
+// callback (it runs on the show's thread; post a wake-up and return).
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <future>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/wavein.h"
+#include "sonovar/capture/capture_session.h"
+#include "sonovar/show/show_core.h"
+
+namespace sonovar {
+
+// Microseconds from any fixed point, never going back.
+using ShowClock = std::function<int64_t()>;
+int64_t SteadyMicros();
+
+class Show {
+ public:
+  using Change = std::function<void(ShowCore&)>;
+
+  // `link` null: the quorelctl control, created on the show's thread (it
+  // finds the boards and sends them their start-up state there).
+  explicit Show(platform::WaveIn& wave, std::unique_ptr<BoardLink> link = nullptr);
+  // Stops the capture and ends the thread; the boards keep what they showed.
+  ~Show();
+  Show(const Show&) = delete;
+  Show& operator=(const Show&) = delete;
+
+  // Queued; applied in order between two buffers (or at once when idle).
+  // Returns the change's number: the view's applied_changes reaches it once
+  // the change has been applied.
+  uint64_t Post(Change change);
+  // Runs `work` on the show's thread after everything posted before, and
+  // returns its result. For start-up questions and tests, not for a window's
+  // every move.
+  template <typename Work>
+  auto Call(Work work) -> decltype(work(std::declval<ShowCore&>()));
+
+  // Start-up questions, answered on the show's thread.
+  std::string Detected();
+  std::string UnusableBoardsReport();
+  std::vector<InputDevice> ListInputDevices();
+
+  // Opens `device` (-1: the system's default input) and starts capturing;
+  // false when it could not be opened. Waits for the open only.
+  bool Start(int device);
+  // Queued like any change: the capture ends before the next buffer.
+  void Stop();
+
+  // What the window shows, as last published: at every peak tick that changed
+  // it (at most 20 times a second) and when a capture starts or ends.
+  ShowView View() const;
+  // Called on the show's thread after each publication; must not block.
+  void SetViewChanged(std::function<void()> notify);
+
+  // For tests: the clock the peak tick reads (microseconds), and a function
+  // run on the show's thread after every buffer. Applied as changes.
+  void SetClock(ShowClock clock);
+  void SetAfterBuffer(std::function<void()> after_buffer);
+
+  // Frames the sound input dropped because the show was late, this capture.
+  uint64_t DroppedFrames();
+
+ private:
+  void Run();
+  // Applies the queued changes; while capturing, stops after one that ended
+  // the capture, so that a new start begins with a fresh buffer.
+  void ApplyChanges(bool capturing);
+  void CaptureLoop();
+  void WaitForBuffer(const std::function<bool()>& done);
+  void WaitIdle();
+  void OnBuffer(std::span<const uint8_t, kCaptureBufferBytes> buffer);
+  void Publish(bool capturing);
+  void OpenCapture(int device, std::promise<bool>& opened);
+
+  platform::WaveIn& wave_;
+  CaptureSession capture_;  // the show's thread only
+  std::unique_ptr<ShowCore> core_;  // the show's thread only, for the thread's life
+  ShowClock clock_ = SteadyMicros;  // the show's thread only
+  std::function<void()> after_buffer_;  // the show's thread only
+  ShowView published_;  // the show's thread's copy of the last publication
+
+  // Guards changes_, posted_, buffer_done_ and quit_; cv_ wakes the show's thread for
+  // any of them.
+  std::mutex mutex_;
+  std::condition_variable cv_;
+  std::deque<Change> changes_;
+  uint64_t posted_ = 0;
+  uint64_t applied_ = 0;  // the show's thread only
+  bool buffer_done_ = false;  // set by the sound input's thread
+  bool quit_ = false;
+
+  // Guards view_ and view_changed_ (read by any thread, written by the show's).
+  mutable std::mutex view_mutex_;
+  ShowView view_;
+  std::function<void()> view_changed_;
+
+  std::thread thread_;  // last: starts once everything above is built
+};
+
+template <typename Work>
+auto Show::Call(Work work) -> decltype(work(std::declval<ShowCore&>())) {
+  using Result = decltype(work(std::declval<ShowCore&>()));
+  std::promise<Result> promise;
+  std::future<Result> result = promise.get_future();
+  Post([&work, &promise](ShowCore& core) {
+    if constexpr (std::is_void_v<Result>) {
+      work(core);
+      promise.set_value();
+    } else {
+      promise.set_value(work(core));
+    }
+  });
+  return result.get();
+}
+
+}  // namespace sonovar
