@@ -5,9 +5,9 @@
 #   - no board, a display: four virtual boards in their lamp window, and
 #     Sonovar beside them with the demo song added as an input: click the
 #     boards, choose an effect, choose the demo song and press Start;
-#   - no board, no display (or --headless): Sonovar, offscreen, capturing the
-#     demo song at once on four virtual boards with Pulse/Sweep, the lamps
-#     drawn in this terminal, until Ctrl-C.
+#   - no board, no display (or --headless): Sonovar without a window
+#     (--no-window), playing the demo song at once on four virtual boards with
+#     Pulse/Sweep, the lamps drawn in this terminal, until Ctrl-C.
 # Usage: scripts/main-job.sh [--headless] [--log FILE] [SONOVAR WORDS...]
 #   --log FILE   the virtual boards' reports, one line each (see quorel-sim)
 #   SONOVAR_BUILD=DIR picks another build tree (build/ by default).
@@ -71,12 +71,12 @@ mkdir -p "$work"
 cd "$work"
 settings 2 1 1 1 1 2
 : > no-devices.conf
-export PULSE_SERVER=unix:$work/no-sound-server ALSA_CONFIG_PATH=$work/no-devices.conf QT_QPA_PLATFORM=offscreen
+export PULSE_SERVER=unix:$work/no-sound-server ALSA_CONFIG_PATH=$work/no-devices.conf
 echo "main-job: no board 1-4 and no display: Sonovar captures the demo song on four virtual boards; Ctrl-C ends it."
 if [[ -t 1 ]]; then
   # The lamps are drawn on this terminal: Sonovar's own messages go to a file.
   echo "  (Sonovar's messages: $work/sonovar.log)"
   sleep 1
-  exec "$sim" --boards 1,2,3,4 "${sim_options[@]}" -- bash -c 'exec "$@" 2>"$0"' "$work/sonovar.log" "$sonovar" START "$@"
+  exec "$sim" --boards 1,2,3,4 "${sim_options[@]}" -- bash -c 'exec "$@" 2>"$0"' "$work/sonovar.log" "$sonovar" --no-window "$@"
 fi
-exec "$sim" --boards 1,2,3,4 "${sim_options[@]}" -- "$sonovar" START "$@"
+exec "$sim" --boards 1,2,3,4 "${sim_options[@]}" -- "$sonovar" --no-window "$@"

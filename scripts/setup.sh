@@ -16,7 +16,7 @@ packages=(
   libpulse-dev portaudio19-dev libasound2-dev libsndfile1-dev libsamplerate0-dev
   pulseaudio pulseaudio-utils
   qt6-base-dev qt6-svg-dev libgl-dev fonts-dejavu-core
-  locales tmux
+  locales tmux xvfb
   sox libsox-fmt-base
   dpkg-dev file desktop-file-utils lintian
   ola libola-dev
