@@ -16,6 +16,9 @@ env -u DISPLAY -u WAYLAND_DISPLAY SONOVAR_BUILD="$build" setsid --wait bash -c '
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 ((status == 124)) || { fail "the job ended by itself (status $status)"; cat "$work/out"; }
+# Without a window, one line says what plays.
+grep -q '^sonovar: playing File: demo-song.flac on boards 1, 2, 3, 4 with Pulse/Sweep' "$work/out" ||
+  fail "no line says what plays: $(grep '^sonovar:' "$work/out")"
 for board in 1 2 3 4; do
   # Profile reports: every report but the state reports (64 first, 0 0 last).
   profiles=$(awk -v b="$board" '$2 == b && !($4 == "40" && $10 == "00" && $11 == "00")' "$work/log" | wc -l)
