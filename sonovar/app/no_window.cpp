@@ -1,6 +1,7 @@
 #include "sonovar/app/no_window.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <string>
 
 #include "platform/stop_signal.h"
@@ -73,6 +74,16 @@ int RunWithoutWindow(platform::WaveIn& wave, const AnimationFolders& folders, st
   const std::vector<InputDevice> inputs = show.ListInputDevices();
   if (inputs.empty()) {
     std::fprintf(err, "sonovar: No audio devices were found on your system.\n");
+    return 1;
+  }
+  // Without a settings file no board would be active: say so rather than
+  // play to nothing, and leave the folder as it is.
+  std::error_code error;
+  if (!std::filesystem::exists(kSettingsFileName, error)) {
+    std::fprintf(err,
+                 "sonovar: no %s in this folder: choose the input, boards and effect in the window and press "
+                 "\"Make Default\", or write one with sonovar-settings\n",
+                 kSettingsFileName);
     return 1;
   }
   const SettingsRecord record = LoadSettingsFile(kSettingsFileName);
