@@ -8,9 +8,10 @@
 # several builds are compared under the same load. Figures are medians over
 # the rounds, the range of Sonovar's own share in brackets.
 #   bench/window_cpu.sh [--seconds S] [--rounds N] [--display :N] [--music FILE]
-#                       [--capture-latency MS] [[NAME=]BUILD_DIR...]
+#                       [--capture-latency MS] [[NAME=]BUILD_DIR[:no-window]...]
 # (30 s, 3 rounds, display :97, a synthetic song, build/ by default;
-# --capture-latency sets PULSE_LATENCY_MSEC for Sonovar alone.)
+# --capture-latency sets PULSE_LATENCY_MSEC for Sonovar alone; a build
+# followed by :no-window runs sonovar --no-window instead of the window.)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=30
@@ -20,21 +21,27 @@ music=
 capture_latency=
 names=()
 dirs=()
+modes=()
 while (($#)); do
   case $1 in
-    --seconds) seconds=$2; shift 2 ;;
-    --rounds) rounds=$2; shift 2 ;;
-    --display) display=$2; shift 2 ;;
-    --music) music=$2; shift 2 ;;
-    --capture-latency) capture_latency=$2; shift 2 ;;
+    --seconds) seconds=$2; shift 2; continue ;;
+    --rounds) rounds=$2; shift 2; continue ;;
+    --display) display=$2; shift 2; continue ;;
+    --music) music=$2; shift 2; continue ;;
+    --capture-latency) capture_latency=$2; shift 2; continue ;;
     -*) echo "window_cpu: unknown option $1" >&2; exit 2 ;;
-    *=*) names+=("${1%%=*}"); dirs+=("$(realpath "${1#*=}")"); shift ;;
-    *) names+=("$1"); dirs+=("$(realpath "$1")"); shift ;;
+  esac
+  spec=${1#*=}
+  names+=("${1%%=*}")
+  shift
+  case $spec in
+    *:no-window) modes+=(--no-window); dirs+=("$(realpath "${spec%:no-window}")") ;;
+    *) modes+=(START); dirs+=("$(realpath "$spec")") ;;
   esac
 done
 [[ $seconds =~ ^[1-9][0-9]*$ && $rounds =~ ^[1-9][0-9]*$ ]] ||
   { echo "window_cpu: --seconds and --rounds take whole numbers above 0" >&2; exit 2; }
-if ((${#dirs[@]} == 0)); then names=(build); dirs=("$root/build"); fi
+if ((${#dirs[@]} == 0)); then names=(build); dirs=("$root/build"); modes=(START); fi
 for dir in "${dirs[@]}"; do
   [[ -x $dir/sonovar/sonovar ]] || { echo "window_cpu: $dir/sonovar/sonovar is not built"; exit 1; }
 done
@@ -137,14 +144,14 @@ behind() {
 # One build, one round: Sonovar is the simulator's child, found by the
 # simulator's process id, never by its command line.
 run_sonovar() {  # latency build-index round pulse-alone x-alone
-  local dir=${dirs[$2]} son="" p0 x0 s0 p1 x1 s1 r0 r1
+  local dir=${dirs[$2]} mode=${modes[$2]} son="" p0 x0 s0 p1 x1 s1 r0 r1
   rm -f "$work/sim.log"
   # The simulator's nodes on a memory file system, like a board's device node:
   # on a disk every report would also stamp the FIFO's times.
   (export DISPLAY=$display ${capture_latency:+PULSE_LATENCY_MSEC=$capture_latency}
    [[ -d /dev/shm ]] && export TMPDIR=/dev/shm
    exec "$root/build/tools/quorel-sim/quorel-sim" --boards 1,2,3,4 --view none --log "$work/sim.log" -- \
-     "$dir/sonovar/sonovar" START >"$work/sonovar.out" 2>&1) &
+     "$dir/sonovar/sonovar" "$mode" >"$work/sonovar.out" 2>&1) &
   sim=$!
   for _ in $(seq 100); do
     son=$(cat /proc/"$sim"/task/*/children 2>/dev/null | awk '{print $1}')
@@ -174,7 +181,25 @@ $(awk -v n=$((r1 - r0)) -v s="$seconds" 'BEGIN { printf "%.2f", (n > 0 ? 1000 * 
     "$work/sleeps0" "$work/sleeps1" >> "$wakeups"
 }
 
-echo "window_cpu: ${#dirs[@]} build(s), $rounds rounds of $seconds s at each player latency; this takes" \
+# The same capture by the sound server's own recorder, asking for 23 ms as
+# Sonovar does: what any such capture costs the server, beside Sonovar's.
+run_pacat() {  # latency index round pulse-alone x-alone
+  local rec p0 x0 s0 p1 x1 s1
+  pacat --record --latency-msec=23 -d out.monitor --format=u8 --rate=11025 --channels=2 >/dev/null 2>&1 &
+  rec=$!
+  sleep 5
+  read -r s0 p0 x0 < <(echo "$(ticks "$rec") $(ticks "$pulse") $(ticks "$xserver")")
+  sleep "$seconds"
+  read -r s1 p1 x1 < <(echo "$(ticks "$rec") $(ticks "$pulse") $(ticks "$xserver")")
+  kill "$rec"
+  wait "$rec" 2>/dev/null || true
+  local own pw xw
+  own=$(percent "$s0" "$s1"); pw=$(percent "$p0" "$p1"); xw=$(percent "$x0" "$x1")
+  echo "$1 $2 $3 $own $(awk -v a="$pw" -v b="$4" 'BEGIN { print a - b }') $(awk -v a="$xw" -v b="$5" 'BEGIN { print a - b }') - - -" >> "$results"
+}
+names+=("pacat --record --latency-msec=23")
+
+echo "window_cpu: ${#dirs[@]} build(s) and pacat, $rounds rounds of $seconds s at each player latency; this takes" \
   "about $(( (2 * rounds * (seconds + 2 + ${#dirs[@]} * (seconds + 6)) + 59) / 60 )) minutes"
 for latency in default 25; do
   start_player "$latency"
@@ -187,18 +212,21 @@ for latency in default 25; do
     for k in $(seq 0 $((${#dirs[@]} - 1))); do
       run_sonovar "$latency" $(( (k + round - 1) % ${#dirs[@]} )) "$round" "$pulse_alone" "$x_alone"
     done
+    run_pacat "$latency" "${#dirs[@]}" "$round" "$pulse_alone" "$x_alone"
   done
   stop_player
 done
 
 label() { echo "${names[$1]}, player at $([[ $2 == default ]] && echo "default latency" || echo "$2 ms")"; }
-median() { sort -g | awk '{ v[NR] = $1 } END { printf "%.2f", NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+# A column without figures ("-", as pacat's board columns) stays "-".
+median() { sort -g | awk '$1 == "-" { dash = 1 } { v[NR] = $1 }
+  END { if (dash) print "-"; else printf "%.2f", NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 column() { awk -v l="$1" -v b="$2" -v c="$3" '$1 == l && $2 == b { print $c }' "$results"; }
 echo
 echo "| Program | own % | sound-server extra % | display extra % | total % | ms per buffer on board 1 | ms behind the pace, mean / p95 |"
 echo "|---|---|---|---|---|---|---|"
 for latency in default 25; do
-  for k in "${!dirs[@]}"; do
+  for k in "${!names[@]}"; do
     own=$(column "$latency" "$k" 4 | median)
     range=$(column "$latency" "$k" 4 | sort -g | awk 'NR == 1 { lo = $1 } { hi = $1 } END { printf "%.2f-%.2f", lo, hi }')
     total=$(awk -v l="$latency" -v b="$k" '$1 == l && $2 == b { print $4 + $5 + $6 }' "$results" | median)
@@ -207,7 +235,7 @@ for latency in default 25; do
       "$(column "$latency" "$k" 8 | median) / $(column "$latency" "$k" 9 | median) |"
   done
 done
-echo "(ms per buffer: 23.22 when no sound is lost; behind the pace: how much later than the earliest the stream allows each buffer reaches board 1, the earliest being the 5th percentile)"
+echo "(pacat: the sound server's own recorder of the same monitor at 23 ms, for the server's extra; ms per buffer: 23.22 when no sound is lost; behind the pace: how much later than the earliest the stream allows each buffer reaches board 1, the earliest being the 5th percentile)"
 echo
 echo "Wake-ups a second of each of Sonovar's threads (its sleeps: voluntary context switches), medians:"
 for latency in default 25; do

@@ -2,6 +2,7 @@
 
 #include <chrono>
 
+#include "platform/thread_name.h"
 #include "sonovar/effects/quorel_link.h"
 
 namespace sonovar {
@@ -15,6 +16,7 @@ Show::Show(platform::WaveIn& wave, std::unique_ptr<BoardLink> link) : wave_(wave
   std::promise<void> ready;
   std::future<void> built = ready.get_future();
   thread_ = std::thread([this, &ready, link = std::move(link)]() mutable {
+    platform::NameThisThread("sonovar-show");
     core_ = std::make_unique<ShowCore>(link ? std::move(link) : CreateQuorelLink());
     ready.set_value();
     Run();
