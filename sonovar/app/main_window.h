@@ -75,7 +75,7 @@ class MainWindow : public QWidget {
 
   // The boards whose selection frame is not hidden.
   ActiveBoards ActiveBoardSet() const;
-  Show& show() { return show_; }
+  Show& liveShow() { return show_; }
   // How often the show's publications woke this window's thread.
   uint64_t ViewWakeups() const { return view_wakeups_; }
 

@@ -95,7 +95,15 @@ void Show::WaitIdle() {
 
 void Show::CaptureLoop() {
   Publish(true);
-  capture_.CaptureLoop([this](const std::function<bool()>& done) { WaitForBuffer(done); },
+  bool streaming = false;
+  capture_.CaptureLoop(
+      [this, &streaming](const std::function<bool()>& done) {
+        // The stream starts once the first buffer is queued: sound that came
+        // before it would have nowhere to go and be dropped.
+        if (!streaming) capture_.Start();
+        streaming = true;
+        WaitForBuffer(done);
+      },
                        [this] { ApplyChanges(true); },
                        [this](std::span<const uint8_t, kCaptureBufferBytes> buffer) { OnBuffer(buffer); });
   Publish(false);
@@ -146,10 +154,7 @@ void Show::OpenCapture(int device, std::promise<bool>& opened) {
       }
       cv_.notify_one();
     });
-    if (capture_.CaptureHandle != 0) {
-      core_->StartTicks(clock_());
-      capture_.Start();
-    }
+    if (capture_.CaptureHandle != 0) core_->StartTicks(clock_());
   }
   opened.set_value(capture_.CaptureHandle != 0);
 }

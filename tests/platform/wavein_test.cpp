@@ -237,7 +237,7 @@ TEST_F(WaveInTest, ResetReturnsTheQueuedBufferDone) {
   EXPECT_FALSE(header.flags & kWaveHeaderInQueue);
   EXPECT_EQ(header.bytes_recorded, 2u);
   EXPECT_EQ(backend_->stops, 1);
-  EXPECT_FALSE(backend_->stream->started);
+  EXPECT_FALSE(backend_->stream.load()->started);
   EXPECT_EQ(service_->UnprepareHeader(h, &header), 0);
   EXPECT_EQ(service_->Close(h), 0);
 }

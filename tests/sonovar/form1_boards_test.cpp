@@ -2,15 +2,16 @@
 // (run under quorel-sim, which logs every report), capturing a known file.
 #include <QGroupBox>
 #include <QPushButton>
-#include <QTimer>
 #include <QtTest/QtTest>
 
+#include <atomic>
 #include <chrono>
 #include <fstream>
+#include <memory>
 #include <thread>
 
 #include "platform/wavein_backend.h"
-#include "sonovar/app/form1.h"
+#include "sonovar/app/main_window.h"
 #include "sonovar/app/widgets.h"
 #include "support/named_widgets.h"
 #include "support/sound_files.h"
@@ -58,12 +59,12 @@ class Form1BoardsTest : public QObject {
     backends.push_back(platform::MakeFileBackend());
     auto wave = platform::MakeWaveIn(std::move(backends));
 
-    Form1 form(*wave, [](QWidget*, const Message& m) { QFAIL(qPrintable(m.text)); });
-    form.Form_Load();
+    MainWindow form(*wave, [](QWidget*, const Message& m) { QFAIL(qPrintable(m.text)); });
+    QVERIFY(form.LoadStartupState());
     QVERIFY(Widget<ClickableLabel>(form, "lbl_DevNum", 1)->isEnabled() &&
             Widget<ClickableLabel>(form, "lbl_DevNum", 3)->isEnabled());
     QVERIFY(!Widget<ClickableLabel>(form, "lbl_DevNum", 2)->isEnabled());
-    form.show();
+    form.show();  // show() is the window's show (its Show)
     // The control's face, beside the board numbers.
     const auto* quorel1 = form.findChild<QWidget*>(QStringLiteral("Quorel1"));
     QVERIFY(quorel1 != nullptr && quorel1->isVisible());
@@ -71,11 +72,15 @@ class Form1BoardsTest : public QObject {
     const auto* group = qobject_cast<QGroupBox*>(quorel1->parentWidget());
     QVERIFY(group != nullptr && group->title() == QStringLiteral("Boards"));
     QTest::mouseClick(Widget<ClickableLabel>(form, "lbl_DevNum", 1), Qt::LeftButton);
-    int buffers = 0;
-    form.AfterAnalysis = [&] { ++buffers; };
-    QTimer::singleShot(600, &form, [&] { Widget<QPushButton>(form, "Command1")->click(); });
-    form.Command1_Click();
-    QVERIFY(buffers >= 10);
+    // Counted on the show's thread after each buffer's board writes.
+    auto counted = std::make_shared<std::atomic<int>>(0);
+    form.liveShow().SetAfterBuffer([counted] { ++*counted; });
+    form.onStartStopClicked();  // returns once the input is open
+    QTRY_VERIFY_WITH_TIMEOUT(counted->load() >= 10, 10000);
+    Widget<QPushButton>(form, "Command1")->click();
+    form.liveShow().Call([](ShowCore&) {});  // the capture has ended: no buffer after this
+    QVERIFY(!form.liveShow().View().capturing);
+    const int buffers = counted->load();
 
     const std::vector<std::string> startup = [] {
       std::vector<std::string> s = {" 00 40 00 00 00 00 03 00 00"};

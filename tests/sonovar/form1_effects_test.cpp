@@ -13,7 +13,7 @@
 #include <fstream>
 
 #include "platform/wavein_backend.h"
-#include "sonovar/app/form1.h"
+#include "sonovar/app/main_window.h"
 #include "sonovar/app/frm_dialog.h"
 #include "sonovar/app/widgets.h"
 #include "support/named_widgets.h"
@@ -38,14 +38,26 @@ class Form1EffectsTest : public QObject {
   std::unique_ptr<testing_support::WorkingFolder> folder_;
 
   // A loaded window whose control reports `detected`; the recorder starts empty.
-  std::unique_ptr<Form1> LoadedForm(const std::string& detected = "1111000000000000") {
+  std::unique_ptr<MainWindow> LoadedForm(const std::string& detected = "1111000000000000") {
     auto link = std::make_unique<RecordingBoardLink>();
     link->detected = detected;
     link_ = link.get();
-    auto form = std::make_unique<Form1>(*wave_, [](QWidget*, const Message&) {}, std::move(link));
-    form->Form_Load();
-    link_->writes.clear();
+    auto form = std::make_unique<MainWindow>(*wave_, [](QWidget*, const Message&) {}, std::move(link));
+    form->LoadStartupState();
+    form->liveShow().Call([this](ShowCore&) { link_->writes.clear(); });
     return form;
+  }
+
+  // The writes the show has made once it has applied everything posted so
+  // far, read on its thread, which owns the link.
+  std::vector<std::string> Writes(MainWindow& form) {
+    return form.liveShow().Call([this](ShowCore&) { return link_->writes; });
+  }
+  static int EffectMode(MainWindow& form) {
+    return form.liveShow().Call([](ShowCore& core) { return int{core.effects.EffectMode}; });
+  }
+  static std::string AnimationFrame(MainWindow& form, int n) {
+    return form.liveShow().Call([n](ShowCore& core) { return core.effects.Animation.QraFrames[n]; });
   }
 
  private slots:
@@ -59,14 +71,15 @@ class Form1EffectsTest : public QObject {
     auto link = std::make_unique<RecordingBoardLink>();
     link->detected = "0100100000000000";
     RecordingBoardLink* recorder = link.get();
-    Form1 form(*wave_, [](QWidget*, const Message&) {}, std::move(link));
-    form.Form_Load();
+    MainWindow form(*wave_, [](QWidget*, const Message&) {}, std::move(link));
+    form.LoadStartupState();
     QCOMPARE(Widget<ClickableLabel>(form, "lbl_DevNum", 1)->isEnabled(), false);
     QCOMPARE(Widget<ClickableLabel>(form, "lbl_DevNum", 2)->isEnabled(), true);
     QCOMPARE(Widget<ClickableLabel>(form, "lbl_DevNum", 3)->isEnabled(), false);
     QCOMPARE(Widget<ClickableLabel>(form, "lbl_DevNum", 4)->isEnabled(), false);
-    QCOMPARE(recorder->writes, std::vector<std::string>{"FastCom 1"});
-    QCOMPARE(form.effects().EffectMode, int16_t{1});
+    QCOMPARE(form.liveShow().Call([recorder](ShowCore&) { return recorder->writes; }),
+             std::vector<std::string>{"FastCom 1"});
+    QCOMPARE(EffectMode(form), 1);
     QVERIFY(Widget<QCheckBox>(form, "Check1")->isChecked() && !Widget<QSlider>(form, "Slider1")->isEnabled());
     QVERIFY(!Widget<OptionButton>(form, "opt_Effect", 3)->isEnabled() &&
             !Widget<ClickableLabel>(form, "lbl_Effect", 3)->isEnabled());
@@ -92,24 +105,26 @@ class Form1EffectsTest : public QObject {
     Widget<ClickableLabel>(*form, "lbl_DevNum", 3)->clicked();
     QVERIFY(!Widget<SelectionFrame>(*form, "shp_DevSelect", 3)->isHidden());
     QCOMPARE(form->ActiveBoardSet()[3], true);
-    form->lbl_DevNum_Click(3);
+    QCOMPARE(form->liveShow().Call([](ShowCore& core) { return core.active[3]; }), true);
+    form->onBoardClicked(3);
     QVERIFY(Widget<SelectionFrame>(*form, "shp_DevSelect", 3)->isHidden());
-    QCOMPARE(link_->writes, (std::vector<std::string>{"DeviceNumber 3", kDark, kAllOn, "DeviceNumber 3", kDark,
+    QCOMPARE(form->liveShow().Call([](ShowCore& core) { return core.active[3]; }), false);
+    QCOMPARE(Writes(*form), (std::vector<std::string>{"DeviceNumber 3", kDark, kAllOn, "DeviceNumber 3", kDark,
                                                       kAllOn}));
   }
 
   void choosingAnEffectSendsToActiveBoardsInAscendingOrder() {
     auto form = LoadedForm();
-    form->lbl_Effect_Click(2);
-    QCOMPARE(form->effects().EffectMode, int16_t{2});
-    QVERIFY(link_->writes.empty());
-    form->lbl_DevNum_Click(3);
-    form->lbl_DevNum_Click(1);
-    link_->writes.clear();
+    form->onEffectLabelClicked(2);
+    QCOMPARE(EffectMode(*form), 2);
+    QVERIFY(Writes(*form).empty());
+    form->onBoardClicked(3);
+    form->onBoardClicked(1);
+    form->liveShow().Call([this](ShowCore&) { link_->writes.clear(); });
     Widget<OptionButton>(*form, "opt_Effect", 1)->setChecked(true);  // an assignment runs the handler as a click does
-    QCOMPARE(form->effects().EffectMode, int16_t{1});
+    QCOMPARE(EffectMode(*form), 1);
     QVERIFY(!Widget<OptionButton>(*form, "opt_Effect", 2)->isChecked());
-    QCOMPARE(link_->writes, (std::vector<std::string>{"DeviceNumber 1", kChosen, "DeviceNumber 3", kChosen}));
+    QCOMPARE(Writes(*form), (std::vector<std::string>{"DeviceNumber 1", kChosen, "DeviceNumber 3", kChosen}));
   }
 
   void effectOptionsCanStandWithNoneOnAndAClickNeverTurnsOneOff() {
@@ -121,10 +136,10 @@ class Form1EffectsTest : public QObject {
     QTest::mouseClick(second, Qt::LeftButton);
     QTest::mouseClick(second, Qt::LeftButton);
     QVERIFY(second->isChecked());
-    QCOMPARE(form->effects().EffectMode, int16_t{2});
+    QCOMPARE(EffectMode(*form), 2);
     // QRA Link is disabled until a file is loaded.
     QTest::mouseClick(Widget<ClickableLabel>(*form, "lbl_Effect", 3), Qt::LeftButton);
-    QCOMPARE(form->effects().EffectMode, int16_t{2});
+    QCOMPARE(EffectMode(*form), 2);
   }
 
   void turboSwitchesFastComAndTheDelaySlider() {
@@ -136,7 +151,7 @@ class Form1EffectsTest : public QObject {
     slider1->setValue(4);
     check1->setChecked(true);
     QVERIFY(!slider1->isEnabled());
-    QCOMPARE(link_->writes, (std::vector<std::string>{"FastCom 0", "CompatibilityDelay 4", "FastCom 1"}));
+    QCOMPARE(Writes(*form), (std::vector<std::string>{"FastCom 0", "CompatibilityDelay 4", "FastCom 1"}));
   }
 
   void slidersHaveTheirRangesAndTooltips() {
@@ -177,7 +192,7 @@ class Form1EffectsTest : public QObject {
     for (const QPalette& p : {light, dark, dull}) {
       auto form = LoadedForm();
       form->setPalette(p);
-      form->lbl_DevNum_Click(2);
+      form->onBoardClicked(2);
       form->resize(form->sizeHint());
       const QImage image = Widget<SelectionFrame>(*form, "shp_DevSelect", 2)->grab().toImage();
       const QColor edge = image.pixelColor(image.width() / 2, 1);
@@ -232,8 +247,8 @@ class Form1EffectsTest : public QObject {
     QCOMPARE(Widget<QLabel>(*form, "lbl_File")->text(), QStringLiteral("Spin"));
     QVERIFY(form->LoadAnimation("Spin.qra"));
     QCOMPARE(Widget<QLabel>(*form, "lbl_File")->text(), QStringLiteral("Spin"));
-    QCOMPARE(form->effects().Animation.QraFrames[1], std::string("QRL-PBA:1,2"));
-    QCOMPARE(form->effects().Animation.QraFramePos, int16_t{1});
+    QCOMPARE(AnimationFrame(*form, 1), std::string("QRL-PBA:1,2"));
+    QCOMPARE(form->liveShow().Call([](ShowCore& core) { return int{core.effects.Animation.QraFramePos}; }), 1);
     // The dialog opens with the name of that file, not its path.
     QString prefilled;
     QTimer::singleShot(0, [&] {
@@ -242,7 +257,7 @@ class Form1EffectsTest : public QObject {
       prefilled = dialog->txt_FileName->text();
       dialog->cmdCancel->click();
     });
-    form->lbl_File_Click();
+    form->onAnimationFileClicked();
     QCOMPARE(prefilled, QStringLiteral("Spin.qra"));
     qunsetenv("XDG_DATA_HOME");
   }
@@ -266,14 +281,16 @@ class Form1EffectsTest : public QObject {
         dialog->filDialog_Click();
         dialog->cmdOK->click();
       });
-      form->lbl_File_Click();
-      QCOMPARE(form->effects().Animation.QraFrames[1], name);
+      form->onAnimationFileClicked();
+      QCOMPARE(AnimationFrame(*form, 1), name);
       const QString caption = Widget<QLabel>(*form, "lbl_File")->text();
-      form->lbl_Effect_Click(3);
-      form->Command2_Click();
+      form->onEffectLabelClicked(3);
+      QCOMPARE(EffectMode(*form), 3);
+      form->onMakeDefaultClicked();
       form.reset();
       auto restarted = LoadedForm();
-      QCOMPARE(restarted->effects().Animation.QraFrames[1], name);
+      QCOMPARE(AnimationFrame(*restarted, 1), name);
+      QCOMPARE(EffectMode(*restarted), 3);
       QCOMPARE(Widget<QLabel>(*restarted, "lbl_File")->text(), caption);
     }
     std::filesystem::remove_all(folder);  // Qt cannot name the file that is not UTF-8 to remove it

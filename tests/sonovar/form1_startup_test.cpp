@@ -9,7 +9,7 @@
 #include <QtTest/QtTest>
 
 #include "platform/wavein_backend.h"
-#include "sonovar/app/form1.h"
+#include "sonovar/app/main_window.h"
 #include "sonovar/app/widgets.h"
 #include "support/named_widgets.h"
 #include "support/recording_board_link.h"
@@ -30,7 +30,7 @@ class Form1StartupTest : public QObject {
   std::unique_ptr<platform::WaveIn> wave_;
 
   // A window over `detected` boards and two scripted inputs that never fill.
-  std::unique_ptr<Form1> MakeForm(const std::string& detected) {
+  std::unique_ptr<MainWindow> MakeForm(const std::string& detected) {
     auto backend = std::make_unique<testing_support::ScriptedBackend>();
     backend->devices = {{"First", true, true, "a"}, {"Second", true, false, "b"}};
     backend_ = backend.get();
@@ -40,8 +40,17 @@ class Form1StartupTest : public QObject {
     auto link = std::make_unique<RecordingBoardLink>();
     link->detected = detected;
     link_ = link.get();
-    return std::make_unique<Form1>(
+    return std::make_unique<MainWindow>(
         *wave_, [this](QWidget*, const Message& m) { messages_.push_back(m); }, std::move(link));
+  }
+
+  // The writes the show has made once it has applied everything posted so
+  // far, read on its thread, which owns the link.
+  std::vector<std::string> Writes(MainWindow& form) {
+    return form.liveShow().Call([this](ShowCore&) { return link_->writes; });
+  }
+  static int EffectMode(MainWindow& form) {
+    return form.liveShow().Call([](ShowCore& core) { return int{core.effects.EffectMode}; });
   }
 
   bool SettingsFileExists() const { return QFile::exists(folder_->file(kSettingsFileName)); }
@@ -57,24 +66,24 @@ class Form1StartupTest : public QObject {
     for (const std::string detected : {"0000000000000000", "0000111111111111"}) {
       messages_.clear();
       auto form = MakeForm(detected);
-      QVERIFY(!form->Form_Load());
+      QVERIFY(!form->LoadStartupState());
       QCOMPARE(messages_.size(), size_t{1});
       QCOMPARE(messages_[0].text, QStringLiteral("No Supported Quorel or Quorel+KX Detected"));
       QCOMPARE(messages_[0].title, QStringLiteral("Exiting..."));
       QVERIFY(!SettingsFileExists());
-      QVERIFY(link_->writes.empty());
+      QVERIFY(Writes(*form).empty());
     }
   }
 
   void onlyTheDetectedBoardIsOffered() {
     auto form = MakeForm("0100000000000000");
-    QVERIFY(form->Form_Load());
+    QVERIFY(form->LoadStartupState());
     for (int n = 1; n <= 4; ++n) QCOMPARE(Widget<ClickableLabel>(*form, "lbl_DevNum", n)->isEnabled(), n == 2);
   }
 
   void firstStartReadsAnEmptyFileAndBringsValuesIntoRange() {
     auto form = MakeForm("1111000000000000");
-    QVERIFY(form->Form_Load());
+    QVERIFY(form->LoadStartupState());
     QVERIFY(SettingsFileExists());
     QCOMPARE(Widget<QSlider>(*form, "sld_Delay")->value(), 0);
     QCOMPARE(Widget<QSlider>(*form, "sld_Decay")->value(), 0);
@@ -82,7 +91,7 @@ class Form1StartupTest : public QObject {
     QCOMPARE(Widget<QSlider>(*form, "Slider1")->value(), 0);
     QVERIFY(!Widget<QCheckBox>(*form, "Check1")->isChecked() && Widget<QSlider>(*form, "Slider1")->isEnabled());
     for (int n = 1; n <= 3; ++n) QVERIFY(!Widget<OptionButton>(*form, "opt_Effect", n)->isChecked());
-    QCOMPARE(link_->writes, (std::vector<std::string>{"FastCom 1", "CompatibilityDelay 0", "FastCom 0"}));
+    QCOMPARE(Writes(*form), (std::vector<std::string>{"FastCom 1", "CompatibilityDelay 0", "FastCom 0"}));
   }
 
   void storedChoicesComeBackThroughTheHandlersAndAbsentOnesAreSkipped() {
@@ -93,12 +102,13 @@ class Form1StartupTest : public QObject {
     r.Delay = 7;
     folder_->WriteSettings(r);
     auto form = MakeForm("0100000000000000");
-    QVERIFY(form->Form_Load());
+    QVERIFY(form->LoadStartupState());
     QCOMPARE(Widget<QComboBox>(*form, "Combo1")->currentIndex(), 0);
     QCOMPARE(Widget<QSlider>(*form, "sld_Delay")->value(), 7);
     QVERIFY(!Widget<SelectionFrame>(*form, "shp_DevSelect", 2)->isHidden() &&
             Widget<SelectionFrame>(*form, "shp_DevSelect", 4)->isHidden());
-    QCOMPARE(form->effects().EffectMode, int16_t{2});
+    QCOMPARE(EffectMode(*form), 2);
+    QCOMPARE(form->liveShow().Call([](ShowCore& core) { return core.active; }), (ActiveBoards{false, false, true}));
     const std::vector<std::string> want = {
         "FastCom 1",
         "DeviceNumber 2",
@@ -106,7 +116,7 @@ class Form1StartupTest : public QObject {
         "Command sba:255,255,255,255,3",
         "DeviceNumber 2",
         "Command SBA:255,255,255,255,4"};
-    QCOMPARE(link_->writes, want);
+    QCOMPARE(Writes(*form), want);
   }
 
   void storedInputMinusOneChoosesNoneAndStartOpensTheDefault() {
@@ -117,11 +127,11 @@ class Form1StartupTest : public QObject {
     backend_->devices[0].is_default = false;
     backend_->devices[1].is_default = true;
     backend_->open_ok = false;  // Start returns at once
-    QVERIFY(form->Form_Load());
+    QVERIFY(form->LoadStartupState());
     QCOMPARE(Widget<QComboBox>(*form, "Combo1")->currentIndex(), -1);
-    form->Command1_Click();
+    form->onStartStopClicked();  // returns once the open has been tried
     QCOMPARE(backend_->opened, std::vector<std::string>{"b"});
-    form->Command2_Click();
+    form->onMakeDefaultClicked();
     QCOMPARE(LoadSettingsFile(folder_->file(kSettingsFileName).toStdString()).InputDevice, int16_t{-1});
   }
 
@@ -131,23 +141,23 @@ class Form1StartupTest : public QObject {
     r.Name = "no such animation";
     folder_->WriteSettings(r);
     auto form = MakeForm("1000000000000000");
-    QVERIFY(form->Form_Load());
+    QVERIFY(form->LoadStartupState());
     const OptionButton* qra_link = Widget<OptionButton>(*form, "opt_Effect", 3);
     QVERIFY(qra_link->isChecked() && qra_link->isEnabled());
-    QCOMPARE(form->effects().EffectMode, int16_t{3});
+    QCOMPARE(EffectMode(*form), 3);
     QCOMPARE(Widget<QLabel>(*form, "lbl_File")->text(), QStringLiteral("Select File"));
-    QCOMPARE(form->effects().Animation.QraFramePos, int16_t{1});
+    QCOMPARE(form->liveShow().Call([](ShowCore& core) { return int{core.effects.Animation.QraFramePos}; }), 1);
     QVERIFY(messages_.empty());
   }
 
   void makeDefaultStoresTheWindowAndReportsAFailedSave() {
     folder_->WriteSettings(testing_support::UsualSettings());
     auto form = MakeForm("1111000000000000");
-    QVERIFY(form->Form_Load());
-    form->lbl_DevNum_Click(3);
-    form->lbl_Effect_Click(2);
+    QVERIFY(form->LoadStartupState());
+    form->onBoardClicked(3);
+    form->onEffectLabelClicked(2);
     Widget<QComboBox>(*form, "Combo1")->setCurrentIndex(1);
-    form->Command2_Click();
+    form->onMakeDefaultClicked();
     const SettingsRecord r = LoadSettingsFile(folder_->file(kSettingsFileName).toStdString());
     QVERIFY(r.BoardActive[3] && !r.BoardActive[1] && r.EffectSelected[2] && !r.EffectSelected[1] && r.Turbo);
     QCOMPARE(r.InputDevice, int16_t{1});
@@ -155,7 +165,7 @@ class Form1StartupTest : public QObject {
     // A folder in the way of the file: the reason is shown.
     QFile::remove(folder_->file(kSettingsFileName));
     QVERIFY(QDir(folder_->path()).mkdir(kSettingsFileName));
-    form->Command2_Click();
+    form->onMakeDefaultClicked();
     QCOMPARE(messages_.size(), size_t{1});
     QVERIFY(!messages_[0].informative.isEmpty());
   }
@@ -169,32 +179,41 @@ class Form1StartupTest : public QObject {
       folder_->WriteSettings(testing_support::UsualSettings());
       auto form = MakeForm("1000000000000000");
       form->SetCommandLine(row.line);
-      QVERIFY(form->Form_Load());
+      QVERIFY(form->LoadStartupState());
       form->show();
-      QString caption;
+      QTimer* words_timer = Widget<QTimer>(*form, "tmr_Hide");
+      QVERIFY(words_timer->isActive());  // the words wait for the event loop after the load
+      QTRY_VERIFY_WITH_TIMEOUT(!words_timer->isActive(), 5000);
       QPushButton* command1 = Widget<QPushButton>(*form, "Command1");
-      QTimer::singleShot(150, form.get(), [&] {
-        caption = command1->text();
-        if (caption == "Stop") command1->click();
-      });
-      QTest::qWait(300);  // the 20 ms timer fires in here; with START the capture runs until the click
-      QCOMPARE(caption == "Stop", row.started);
+      QCOMPARE(command1->text() == "Stop", row.started);
       QCOMPARE(form->isMinimized(), row.minimised);
       QCOMPARE(backend_->opened.size(), size_t{row.started ? 1u : 0u});
-      QVERIFY(!Widget<QTimer>(*form, "tmr_Hide")->isActive());
+      if (row.started) {
+        // The capture runs until the click.
+        QTRY_VERIFY(form->liveShow().View().capturing);
+        command1->click();
+      }
+      form->liveShow().Call([](ShowCore&) {});
+      QVERIFY(!form->liveShow().View().capturing);
+      QCOMPARE(backend_->stops, row.started ? 1 : 0);
     }
   }
 
   void closingDuringCaptureStopsIt() {
     folder_->WriteSettings(testing_support::UsualSettings());
     auto form = MakeForm("1000000000000000");
-    QVERIFY(form->Form_Load());
+    QVERIFY(form->LoadStartupState());
     form->show();
-    QTimer::singleShot(100, form.get(), [&] { form->close(); });
-    form->Command1_Click();  // returns once the close has stopped the capture
-    QCOMPARE(form->capture().CaptureHandle, platform::WaveInHandle{0});
+    form->onStartStopClicked();  // returns once the input is open
+    QTRY_VERIFY(form->liveShow().View().capturing);
+    form->close();
+    QVERIFY(!form->isVisible());
+    form->liveShow().Call([](ShowCore&) {});  // the close's stop has been applied
+    QVERIFY(!form->liveShow().View().capturing);
     QCOMPARE(backend_->stops, 1);
-    form.reset();  // the end of the window stops a capture marked running once more, harmlessly
+    QCOMPARE(Widget<QPushButton>(*form, "Command1")->text(), QStringLiteral("Start"));
+    form.reset();  // the end of the show stops the capture once more, harmlessly
+    QCOMPARE(backend_->stops, 1);
   }
 };
 

@@ -1,28 +1,70 @@
 // The main window under the offscreen platform, with the file backend and
-// with scripted devices: start, analysis, stop, failed open, no device.
-#include "sonovar/app/form1.h"
+// with scripted devices: start, analysis, stop, failed open, no device, and
+// the show's peak ticks as the window shows them.
+#include "sonovar/app/main_window.h"
 
 #include <QApplication>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTimer>
 #include <QtTest/QtTest>
 
+#include <atomic>
+#include <condition_variable>
 #include <cstdlib>
-#include <filesystem>
+#include <mutex>
 
 #include "platform/wavein_backend.h"
 #include "sonovar/app/cut_bars.h"
-#include "support/scripted_wave.h"
 #include "support/named_widgets.h"
 #include "support/recording_board_link.h"
+#include "support/scripted_wave.h"
 #include "support/sound_files.h"
 #include "support/window_support.h"
 
 using namespace sonovar;
 using testing_support::Widget;
+
+
+namespace {
+
+// The buffers the show has finished, told by its thread.
+class BufferCount {
+ public:
+  explicit BufferCount(MainWindow& form) {
+    form.liveShow().SetAfterBuffer([this] {
+      {
+        std::lock_guard lock(mutex_);
+        ++done_;
+      }
+      finished_.notify_all();
+    });
+  }
+  int Now() {
+    std::lock_guard lock(mutex_);
+    return done_;
+  }
+  bool WaitFor(int count, std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
+    std::unique_lock lock(mutex_);
+    return finished_.wait_for(lock, timeout, [&] { return done_ >= count; });
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable finished_;
+  int done_ = 0;
+};
+
+// Whether the show still captures once it has applied everything posted so far.
+bool CapturingAfterBarrier(MainWindow& form) {
+  form.liveShow().Call([](ShowCore&) {});
+  return form.liveShow().View().capturing;
+}
+
+}  // namespace
 
 class Form1Test : public QObject {
   Q_OBJECT
@@ -36,22 +78,26 @@ class Form1Test : public QObject {
     return [this](QWidget*, const Message& m) { messages_.push_back(m); };
   }
 
-  // A loaded form whose one input is the test file (kept alive by `dir`).
-  std::unique_ptr<Form1> FormOnFile(const QTemporaryDir& dir, std::unique_ptr<platform::WaveIn>* wave) {
+  // A loaded window whose one input is the test file (kept alive by `dir`).
+  std::unique_ptr<MainWindow> FormOnFile(const QTemporaryDir& dir, std::unique_ptr<platform::WaveIn>* wave) {
     ::setenv("SONOVAR_INPUT_FILE", WriteFile(dir.path()).c_str(), 1);
     *wave = FileService();
-    auto form = std::make_unique<Form1>(**wave, Recorder(), Boards());
-    form->Form_Load();
+    auto form = std::make_unique<MainWindow>(**wave, Recorder(), Boards());
+    form->LoadStartupState();
     ::unsetenv("SONOVAR_INPUT_FILE");
     return form;
   }
 
-  // One device whose buffers never fill.
-  static std::unique_ptr<platform::WaveIn> NeverFillingService() {
-    auto backend = std::make_unique<testing_support::ScriptedBackend>();
-    backend->devices = {{"Never fills", true, true, "x"}};
+  // One scripted device that delivers only what the test hands it (nothing
+  // unless told: its buffers never fill).
+  static std::unique_ptr<platform::WaveIn> ScriptedService(testing_support::ScriptedBackend** backend,
+                                                           bool open_ok = true) {
+    auto owned = std::make_unique<testing_support::ScriptedBackend>();
+    owned->devices = {{"Scripted", true, true, "x"}};
+    owned->open_ok = open_ok;
+    *backend = owned.get();
     std::vector<std::unique_ptr<platform::WaveInBackend>> list;
-    list.push_back(std::move(backend));
+    list.push_back(std::move(owned));
     return platform::MakeWaveIn(std::move(list));
   }
 
@@ -80,8 +126,8 @@ class Form1Test : public QObject {
 
   void startsAtTheDefaults() {
     auto wave = FileService();
-    Form1 form(*wave, Recorder(), Boards());
-    form.Form_Load();
+    MainWindow form(*wave, Recorder(), Boards());
+    form.LoadStartupState();
     QCOMPARE(Widget<QPushButton>(form, "Command1")->text(), QStringLiteral("Start"));
     QCOMPARE(Widget<QComboBox>(form, "Combo1")->toolTip(), QStringLiteral("Select your Audio Output Device."));
     QCOMPARE(Widget<QLabel>(form, "Label8")->text(), QStringLiteral("Peak Audio Level"));
@@ -89,19 +135,18 @@ class Form1Test : public QObject {
     QCOMPARE(Widget<QLabel>(form, "lbl_Peak")->text(), QStringLiteral("0"));
     QCOMPARE(Widget<QScrollBar>(form, "vsc_RedCut")->value(), 25);
     QCOMPARE(Widget<QScrollBar>(form, "vsc_CyanCut")->value(), 100);
-    QCOMPARE(form.analysis().RedCutHigh, int16_t{103});
-    QCOMPARE(form.analysis().YellowCutLow, int16_t{-78});
+    const auto [red_high, yellow_low] = form.liveShow().Call(
+        [](ShowCore& core) { return std::pair{core.analysis.RedCutHigh, core.analysis.YellowCutLow}; });
+    QCOMPARE(red_high, int16_t{103});
+    QCOMPARE(yellow_low, int16_t{-78});
     QCOMPARE(Widget<CutBars>(form, "box_BG")->BarHeight(Cut::kGreen), 53);
-    const QTimer* reset_peak = Widget<QTimer>(form, "tmr_ResetPeak");
-    QVERIFY(reset_peak->isActive());
-    QCOMPARE(reset_peak->interval(), 50);
   }
 
   void noDeviceGivesTheMessageAndDisablesStart() {
     ::unsetenv("SONOVAR_INPUT_FILE");
     auto wave = FileService();
-    Form1 form(*wave, Recorder(), Boards());
-    form.Form_Load();
+    MainWindow form(*wave, Recorder(), Boards());
+    form.LoadStartupState();
     QCOMPARE(messages_.size(), size_t{1});
     QCOMPARE(messages_[0].text, QStringLiteral("No audio devices were found on your system."));
     QVERIFY(!Widget<QPushButton>(form, "Command1")->isEnabled());
@@ -112,146 +157,172 @@ class Form1Test : public QObject {
     QTemporaryDir dir;
     std::unique_ptr<platform::WaveIn> wave;
     auto owned = FormOnFile(dir, &wave);
-    Form1& form = *owned;
+    MainWindow& form = *owned;
     const QComboBox* combo1 = Widget<QComboBox>(form, "Combo1");
     QCOMPARE(combo1->count(), 1);
     QCOMPARE(combo1->currentText(), QStringLiteral("File: peak100.wav"));
     QPushButton* command1 = Widget<QPushButton>(form, "Command1");
-    int buffers = 0;
-    form.AfterAnalysis = [&] { ++buffers; };
-    // The stop click comes from the event queue while the loop runs.
-    QString caption_while_running;
-    QTimer::singleShot(400, &form, [&] {
-      caption_while_running = command1->text();
-      command1->click();
-    });
-    form.Command1_Click();  // returns when the capture has stopped
-    QCOMPARE(caption_while_running, QStringLiteral("Stop"));
+    BufferCount buffers(form);
+    QElapsedTimer elapsed;
+    elapsed.start();
+    form.onStartStopClicked();  // returns once the input is open
+    QCOMPARE(command1->text(), QStringLiteral("Stop"));
+    QTRY_VERIFY_WITH_TIMEOUT(buffers.Now() >= 8, 10000);
+    command1->click();
+    // The show's clock stands still from here: the idle ticks leave the peak alone.
+    form.liveShow().SetClock([] { return int64_t{0}; });
     QCOMPARE(command1->text(), QStringLiteral("Start"));
-    QCOMPARE(form.capture().CaptureHandle, platform::WaveInHandle{0});
-    QVERIFY2(buffers >= 8 && buffers <= 30, qPrintable(QString::number(buffers)));
-    // The loudest sample of the file, less what the 50 ms timer took off meanwhile.
-    const QString peak_text = Widget<QLabel>(form, "lbl_Peak")->text();
-    const int peak = peak_text.toInt();
-    QVERIFY2(peak >= 100 - 10 && peak <= 100, qPrintable(peak_text));
+    QVERIFY(!CapturingAfterBarrier(form));
+    const int peak = form.liveShow().View().peak;
+    const qint64 ms = elapsed.elapsed();
+    const int analysed = buffers.Now();
+    QTest::qWait(100);  // the file goes on, but nothing reads it any more
+    QCOMPARE(buffers.Now(), analysed);
+    // The loudest sample of the file, less what the 50 ms ticks took off meanwhile.
+    QVERIFY2(peak <= 100 && peak >= 100 - (ms / 50 + 1), qPrintable(QStringLiteral("%1 after %2 ms").arg(peak).arg(ms)));
+    QTRY_COMPARE(Widget<QLabel>(form, "lbl_Peak")->text(), QString::number(peak));
     QVERIFY(messages_.empty());
   }
 
   void stopWhileWaitingAnalysesNothing() {
-    auto wave = NeverFillingService();
-    Form1 form(*wave, Recorder(), Boards());
-    form.Form_Load();
-    int buffers = 0;
-    form.AfterAnalysis = [&] { ++buffers; };
-    QTimer::singleShot(150, &form, [&] { Widget<QPushButton>(form, "Command1")->click(); });
-    form.Command1_Click();
-    QCOMPARE(buffers, 0);
+    testing_support::ScriptedBackend* backend = nullptr;
+    auto wave = ScriptedService(&backend);
+    MainWindow form(*wave, Recorder(), Boards());
+    form.LoadStartupState();
+    BufferCount buffers(form);
+    form.onStartStopClicked();
+    QTRY_VERIFY(form.liveShow().View().capturing);
+    QTest::qWait(150);
+    Widget<QPushButton>(form, "Command1")->click();
+    QVERIFY(!CapturingAfterBarrier(form));
+    QCOMPARE(buffers.Now(), 0);
+    QCOMPARE(backend->stops, 1);
     QCOMPARE(Widget<QPushButton>(form, "Command1")->text(), QStringLiteral("Start"));
   }
 
-  void closingTheWindowDuringCaptureEndsTheLoop() {
+  void closingTheWindowDuringCaptureEndsTheCapture() {
     QTemporaryDir dir;
     std::unique_ptr<platform::WaveIn> wave;
     auto owned = FormOnFile(dir, &wave);
-    Form1& form = *owned;
+    MainWindow& form = *owned;
     form.show();
-    QTimer::singleShot(200, &form, [&] { form.close(); });
-    form.Command1_Click();  // returns once the close request has stopped the capture
-    QCOMPARE(form.capture().CaptureHandle, platform::WaveInHandle{0});
+    BufferCount buffers(form);
+    form.onStartStopClicked();
+    QVERIFY(buffers.WaitFor(1));
+    form.close();
+    QVERIFY(!CapturingAfterBarrier(form));
     QVERIFY(!form.isVisible());
+    QCOMPARE(Widget<QPushButton>(form, "Command1")->text(), QStringLiteral("Start"));
+    const int analysed = buffers.Now();
+    QTest::qWait(100);
+    QCOMPARE(buffers.Now(), analysed);
   }
 
   void failedOpenLeavesStopThenOneClickShowsStart() {
-    auto backend = std::make_unique<testing_support::ScriptedBackend>();
-    backend->devices = {{"Refuses", true, true, "x"}};
-    backend->open_ok = false;
-    std::vector<std::unique_ptr<platform::WaveInBackend>> list;
-    list.push_back(std::move(backend));
-    auto wave = platform::MakeWaveIn(std::move(list));
-    Form1 form(*wave, Recorder(), Boards());
-    form.Form_Load();
-    form.Command1_Click();
+    testing_support::ScriptedBackend* backend = nullptr;
+    auto wave = ScriptedService(&backend, false);
+    MainWindow form(*wave, Recorder(), Boards());
+    form.LoadStartupState();
+    form.onStartStopClicked();
     QCOMPARE(messages_.size(), size_t{1});
     QCOMPARE(messages_[0].text, QStringLiteral("Wave input device failed to open"));
     QCOMPARE(Widget<QPushButton>(form, "Command1")->text(), QStringLiteral("Stop"));
-    QCOMPARE(form.capture().CaptureHandle, platform::WaveInHandle{0});
-    form.Command1_Click();
+    QVERIFY(!CapturingAfterBarrier(form));
+    form.onStartStopClicked();
     QCOMPARE(Widget<QPushButton>(form, "Command1")->text(), QStringLiteral("Start"));
+    QVERIFY(!CapturingAfterBarrier(form));
     QCOMPARE(messages_.size(), size_t{1});
   }
 
   void cutSlidersMoveBarsAndThresholdsAlsoWhileDragged() {
     auto wave = FileService();
-    Form1 form(*wave, Recorder(), Boards());
-    form.Form_Load();
+    MainWindow form(*wave, Recorder(), Boards());
+    form.LoadStartupState();
     form.resize(800, 600);
     form.show();
     QScrollBar* red_cut = Widget<QScrollBar>(form, "vsc_RedCut");
     const CutBars* bars = Widget<CutBars>(form, "box_BG");
     red_cut->setSliderDown(true);
     red_cut->setSliderPosition(60);  // dragging: tracking is on, so the value follows
-    QCOMPARE(form.analysis().RedCutHigh, int16_t{68});
+    QCOMPARE(form.liveShow().Call([](ShowCore& core) { return core.analysis.RedCutHigh; }), int16_t{68});
+    QCOMPARE(form.liveShow().Call([](ShowCore& core) { return core.View(false, 0).cuts[0]; }), 60);
     QCOMPARE(bars->BarHeight(Cut::kRed), 68);
     red_cut->setSliderDown(false);
     const QRect bar = bars->BarRect(Cut::kRed);
     QVERIFY(std::abs(bar.center().y() - bars->height() / 2) <= 1);  // centred on the background
   }
 
-  void peakTimerFallsAndAdjustsTheCuts() {
-    auto wave = FileService();
-    Form1 form(*wave, Recorder(), Boards());
-    form.Form_Load();
-    // 60 ticks at peak 100: the peak is held up before each tick.
-    for (int i = 0; i < 60; ++i) {
-      form.analysis().Peak = 100;
-      form.tmr_ResetPeak_Timer();
+  // Sixty buffers whose loudest sample is +100, each at a 50 ms deadline of
+  // the show's clock: sixty ticks, whose average moves the cuts; the window
+  // shows the peak, the average and the sliders as the show published them.
+  void peakTicksFallAndAdjustTheCutsOnTheWindow() {
+    testing_support::ScriptedBackend* backend = nullptr;
+    auto wave = ScriptedService(&backend);
+    MainWindow form(*wave, Recorder(), Boards());
+    form.LoadStartupState();
+    auto now = std::make_shared<std::atomic<int64_t>>(0);
+    form.liveShow().SetClock([now] { return now->load(); });
+    BufferCount buffers(form);
+    form.onStartStopClicked();
+    std::vector<uint8_t> bytes(kCaptureBufferBytes, 128);
+    bytes[101] = 228;  // +100 on the right channel
+    now->store(kPeakTickMicros);
+    backend->Deliver(bytes);
+    QVERIFY(buffers.WaitFor(1));
+    for (int i = 1; i < 60; ++i) {
+      now->store((i + 1) * kPeakTickMicros);
+      backend->Deliver(bytes);
+      QVERIFY2(buffers.WaitFor(i + 1), qPrintable(QStringLiteral("buffer %1 never finished").arg(i)));
     }
-    QCOMPARE(Widget<QLabel>(form, "lbl_AveragedPeaks")->text(), QStringLiteral("40"));
+    QTRY_COMPARE(Widget<QLabel>(form, "lbl_AveragedPeaks")->text(), QStringLiteral("40"));
     QCOMPARE(Widget<QScrollBar>(form, "vsc_RedCut")->value(), 100);
     QCOMPARE(Widget<QScrollBar>(form, "vsc_YellowCut")->value(), 108);
     QCOMPARE(Widget<QScrollBar>(form, "vsc_GreenCut")->value(), 116);
     QCOMPARE(Widget<QScrollBar>(form, "vsc_CyanCut")->value(), 124);
-    QCOMPARE(form.analysis().RedCutHigh, int16_t{28});
-    QCOMPARE(form.analysis().YellowCutHigh, int16_t{20});
+    QCOMPARE(Widget<CutBars>(form, "box_BG")->BarHeight(Cut::kCyan), 4);
     QCOMPARE(Widget<QLabel>(form, "lbl_Peak")->text(), QStringLiteral("99"));
-    QVERIFY(Widget<QTimer>(form, "tmr_ResetPeak")->isActive());
+    const auto highs = form.liveShow().Call(
+        [](ShowCore& core) { return std::pair{core.analysis.RedCutHigh, core.analysis.YellowCutHigh}; });
+    QCOMPARE(highs.first, int16_t{28});
+    QCOMPARE(highs.second, int16_t{20});
+    Widget<QPushButton>(form, "Command1")->click();
+    QVERIFY(!CapturingAfterBarrier(form));
   }
 
-  // Idle, the peak timer stops once the peak no longer falls (no capture can
-  // raise it): nothing wakes the program. A start sets it going again.
-  void peakTimerRestsWhenIdleAndRunsAgainOnStart() {
-    auto wave = NeverFillingService();
-    Form1 form(*wave, Recorder(), Boards());
-    form.Form_Load();
-    auto* timer = form.findChild<QTimer*>(QStringLiteral("tmr_ResetPeak"));
-    auto* peak = form.findChild<QLabel*>(QStringLiteral("lbl_Peak"));
-    QVERIFY(timer != nullptr && peak != nullptr);
-    form.analysis().Peak = 65;
-    for (const char* want : {"64", "63"}) {
-      form.tmr_ResetPeak_Timer();
-      QCOMPARE(peak->text(), QString::fromLatin1(want));
-      QVERIFY(timer->isActive());
-    }
-    form.tmr_ResetPeak_Timer();
-    QVERIFY(!timer->isActive());
-    bool running = false;
-    QTimer::singleShot(120, &form, [&] {
-      running = timer->isActive();
-      form.tmr_ResetPeak_Timer();  // below 64 while capturing: nothing to do, but it keeps going
-      running = running && timer->isActive();
-      form.Command1_Click();
+  // Idle, the show ticks on its own timer while the peak falls and rests once
+  // it no longer does (no capture can raise it): nothing wakes the program.
+  // A start sets the ticks going again.
+  void peakTicksRestWhenIdleAndRunAgainOnStart() {
+    testing_support::ScriptedBackend* backend = nullptr;
+    auto wave = ScriptedService(&backend);
+    MainWindow form(*wave, Recorder(), Boards());
+    form.LoadStartupState();
+    auto now = std::make_shared<std::atomic<int64_t>>(0);
+    form.liveShow().SetClock([now] { return now->load(); });
+    form.liveShow().Call([](ShowCore& core) {
+      core.analysis.Peak = 65;
+      core.StartTicks(0);
     });
-    form.Command1_Click();
-    QVERIFY(running);
-    QCOMPARE(timer->interval(), 50);
+    // Three deadlines at once: 65 and 64 fall, then the tick stops.
+    now->store(3 * kPeakTickMicros);
+    form.liveShow().Post([](ShowCore&) {});  // wakes the show to look at its clock
+    QTRY_COMPARE(Widget<QLabel>(form, "lbl_Peak")->text(), QStringLiteral("63"));
+    QVERIFY(!form.liveShow().Call([](ShowCore& core) { return core.Ticking(); }));
+    form.onStartStopClicked();
+    const auto [ticking, next] =
+        form.liveShow().Call([](ShowCore& core) { return std::pair{core.Ticking(), core.NextTick()}; });
+    QVERIFY(ticking);
+    QCOMPARE(next, 4 * kPeakTickMicros);
+    Widget<QPushButton>(form, "Command1")->click();
+    QVERIFY(!CapturingAfterBarrier(form));
   }
 
   // The peak labels are drawn from pictures of their texts: pixel for pixel
   // what a plain label with the same settings shows, whatever the number.
   void peakLabelsLookLikePlainLabels() {
     auto wave = FileService();
-    Form1 form(*wave, Recorder(), Boards());
-    form.Form_Load();
+    MainWindow form(*wave, Recorder(), Boards());
+    form.LoadStartupState();
     form.show();
     for (const char* name : {"lbl_Peak", "lbl_AveragedPeaks"}) {
       auto* label = form.findChild<QLabel*>(QString::fromLatin1(name));
@@ -274,7 +345,7 @@ class Form1Test : public QObject {
     QTemporaryDir dir;
     std::unique_ptr<platform::WaveIn> wave;
     auto owned = FormOnFile(dir, &wave);
-    Form1& form = *owned;
+    MainWindow& form = *owned;
     form.show();
     QVERIFY(form.sizeHint().width() <= 1024 && form.sizeHint().height() <= 700);
     const char* out = std::getenv("SONOVAR_SCREENSHOT");

@@ -52,8 +52,8 @@ class ShowReportsTest : public QObject {
     MainWindow form(*wave, [](QWidget*, const Message&) {}, std::move(link_owned));
     // The ticks fall where the script puts them: at the end of each buffer.
     auto now = std::make_shared<std::atomic<int64_t>>(0);
-    form.show().SetClock([now] { return now->load(); });
-    form.show().SetAfterBuffer([this] {
+    form.liveShow().SetClock([now] { return now->load(); });
+    form.liveShow().SetAfterBuffer([this] {
       {
         std::lock_guard lock(mutex_);
         ++done_;
@@ -73,7 +73,7 @@ class ShowReportsTest : public QObject {
       script::ActAfter(i, form, load);
     }
     form.onStartStopClicked();
-    form.show().Call([](ShowCore&) {});  // everything before has reached the boards
+    form.liveShow().Call([](ShowCore&) {});  // everything before has reached the boards
 
     const char* record = std::getenv("SONOVAR_RECORD_SHOW_REPORTS");
     if (record != nullptr) {

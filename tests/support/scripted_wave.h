@@ -1,7 +1,10 @@
 // A wave-input backend whose stream delivers only when the test says so.
 #pragma once
 
+#include <atomic>
+#include <chrono>
 #include <memory>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -14,11 +17,14 @@ class ScriptedBackend final : public platform::WaveInBackend {
   struct Stream final : platform::BackendStream {
     Stream(ScriptedBackend& b, platform::CaptureSink& s) : backend(b), sink(s) { backend.stream = this; }
     ~Stream() override { backend.stream = nullptr; }
-    bool Start() override { return started = backend.start_ok; }
-    void Stop() override { started = false; ++backend.stops; }
+    bool Start() override { return started = backend.start_ok.load(); }
+    void Stop() override {
+      started = false;
+      ++backend.stops;
+    }
     ScriptedBackend& backend;
     platform::CaptureSink& sink;
-    bool started = false;
+    std::atomic<bool> started{false};
   };
 
   std::vector<platform::BackendDevice> List() override { return devices; }
@@ -28,14 +34,20 @@ class ScriptedBackend final : public platform::WaveInBackend {
     return std::make_unique<Stream>(*this, sink);
   }
 
-  void Deliver(std::vector<uint8_t> bytes) { stream->sink.Deliver(bytes.data(), bytes.size()); }
+  // Hands `bytes` over as the stream's thread would, once the stream has
+  // started: the owner may start it from a thread of its own, a little later.
+  void Deliver(std::vector<uint8_t> bytes) {
+    for (int waited = 0; waited < 5000 && !(stream.load() != nullptr && stream.load()->started.load()); ++waited)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    stream.load()->sink.Deliver(bytes.data(), bytes.size());
+  }
 
   std::vector<platform::BackendDevice> devices;
   std::vector<std::string> opened;
-  bool open_ok = true;
-  bool start_ok = true;
-  int stops = 0;
-  Stream* stream = nullptr;
+  std::atomic<bool> open_ok{true};
+  std::atomic<bool> start_ok{true};
+  std::atomic<int> stops{0};
+  std::atomic<Stream*> stream{nullptr};
 };
 
 }  // namespace testing_support
