@@ -34,7 +34,8 @@ inline constexpr char kEffectTailMarker[] = "EFX";
 inline constexpr size_t kEffectTailBytes = sizeof kEffectTailMarker - 1 + 1 + 2;
 inline constexpr size_t kLongestSettingsRecord = kSettingsFixedBytes + 65535 + kEffectTailBytes + kEffectIdLength;
 
-struct SettingsRecord {
+// The 16-bit fields of the fixed part.
+struct SettingsFields {
   int16_t Delay = 0;
   int16_t Decay = 0;
   int16_t CyanBias = 0;
@@ -45,6 +46,9 @@ struct SettingsRecord {
   int16_t NonTurboDelay = 0;
   int16_t InputDevice = 0;  // list position, -1 none
   std::array<bool, kStoredEffects + 1> EffectSelected{};  // 1..3
+};
+
+struct SettingsRecord : SettingsFields {
   std::string Name;  // the animation file, without ".qra", 8-bit text
   // The chosen effect's fixed id, kept in the tail after the name; "" lets
   // the Booleans tell (a file without a sound tail, or no effect chosen).
@@ -75,7 +79,7 @@ constexpr void ForEachSettingsField(Record& r, Visit&& visit) {
 }
 
 constexpr int CountSettingsFields() {
-  SettingsRecord r;
+  SettingsFields r;
   int count = 0;
   ForEachSettingsField(r, [&](std::string_view, auto&) { ++count; });
   return count;
