@@ -81,16 +81,16 @@ DmxBoards::~DmxBoards() {
     if (l.link != nullptr) module_->close(l.link);
 }
 
-void DmxBoards::Show(int n, const LedModule& m) {
+void DmxBoards::Show(int n, const BoardTables& m) {
   if (!Present(n) || link_of_[n] == nullptr) return;
   const Binding& b = status_[binding_[n]].binding;
   QuorelDmxBoard state{};
   state.universe = b.universe;
   state.first_channel = static_cast<uint16_t>(b.first_channel);
   // The commands keep every slot within a byte.
-  for (int bank = 0; bank < 4; ++bank) state.banks[bank] = static_cast<uint8_t>(m.BankState[n][bank + 1]);
-  state.gps = static_cast<uint8_t>(m.BankState[n][5]);
-  for (int k = 0; k < kOutputs; ++k) state.profile[k] = static_cast<uint8_t>(m.OutputProfile[n][k]);
+  for (int bank = 0; bank < 4; ++bank) state.banks[bank] = static_cast<uint8_t>(m.states[n][bank + 1]);
+  state.gps = static_cast<uint8_t>(m.states[n][5]);
+  for (int k = 0; k < kOutputs; ++k) state.profile[k] = static_cast<uint8_t>(m.profiles[n][k]);
   module_->show(link_of_[n], n, &state);
 }
 

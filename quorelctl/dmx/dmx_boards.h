@@ -40,7 +40,7 @@ class DmxBoards {
   // Bound, and its server answered at creation.
   bool Present(int n) const { return Bound(n) && status_[binding_[n]].usable; }
   // The universe now shows board n's tables in `module`.
-  void Show(int n, const LedModule& module);
+  void Show(int n, const BoardTables& module);
 
   const BindingsFile& file() const { return file_; }
   const std::vector<BindingStatus>& status() const { return status_; }
