@@ -29,9 +29,9 @@
  *
  * What runs between calls: for Quorel boards, nothing; every report is written
  * on the caller's thread inside the call. A board number that the bindings
- * file (see quorel_list_bindings) binds to a DMX universe is carried by an OLA
- * server instead: then, and only then, the control starts one thread of its
- * own per OLA server, for its whole life. A Command write keeps the pacing
+ * file (see quorel_list_bindings) binds to a DMX universe is carried by the
+ * server of its transport instead: then, and only then, the control starts
+ * one thread of its own per server, for its whole life. A Command write keeps the pacing
  * waits of a Quorel board (FastCom, CompatibilityDelay), so a host's timing
  * is the same on either kind, then hands the board's tables to that thread
  * and returns without waiting for the server; the thread sends the universe
@@ -206,11 +206,14 @@ QUORELCTL_API int quorel_list_devices(QuorelDevice *devices, size_t capacity);
  * $XDG_CONFIG_HOME/quorelctl/boards.conf (~/.config/quorelctl/boards.conf)
  * when it exists; else /etc/quorelctl/boards.conf. One binding a line:
  *
- *   board N = universe U channel C [server HOST:PORT]    # comment
+ *   board N = universe U channel C [server HOST:PORT] [via TRANSPORT]    # comment
  *
- * N 1-16, U an OLA universe, C 1-481 the channel of output 1 (output k is
- * channel C+k-1), HOST:PORT the OLA server (default 127.0.0.1:9010; HOST an
- * IPv4 address or localhost). Words in any letter case, any blanks, "#" starts
+ * N 1-16, U a universe of the transport, C 1-481 the channel of output 1
+ * (output k is channel C+k-1), HOST:PORT the transport's server (HOST an IPv4
+ * address or localhost; by default 127.0.0.1 and the transport's own port),
+ * TRANSPORT the network output that carries the universe, a module of the
+ * library loaded only when a binding names it: "ola" (the Open Lighting
+ * Architecture's server, port 9010), the default and today the only one. Words in any letter case, any blanks, "#" starts
  * a comment. A bound number is that universe even when a Quorel board with
  * the number is plugged in (the Quorel board is then not used). A bound board
  * is present when its server answers at creation, within 1 s for all servers
