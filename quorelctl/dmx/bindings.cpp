@@ -130,8 +130,7 @@ std::string Clash(const Binding& b, const std::vector<Binding>& taken) {
     if (t.board == b.board)
       return "board " + std::to_string(b.board) + " is already bound on line " + std::to_string(t.line);
     if (t.universe == b.universe && t.server() == b.server() && t.transport == b.transport &&
-        b.first_channel < t.first_channel + 32 &&
-        t.first_channel < b.first_channel + 32)
+        b.first_channel < t.first_channel + 32 && t.first_channel < b.first_channel + 32)
       return "channels " + std::to_string(b.first_channel) + "-" + std::to_string(b.first_channel + 31) +
              " of universe " + std::to_string(b.universe) + " overlap those of board " + std::to_string(t.board) +
              " (line " + std::to_string(t.line) + ")";

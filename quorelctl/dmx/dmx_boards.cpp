@@ -55,16 +55,17 @@ void DmxBoards::OpenLinks() {
     const QuorelDmxModule* module = modules[static_cast<size_t>(s.binding.transport - kTransports)];
     if (module == nullptr) continue;
     const size_t i = LinkIndex(s.binding, module);
-    if (i == links_.size()) links_.push_back({s.binding.server(), module, module->open(s.binding.host.c_str(), s.binding.port)});
+    if (i == links_.size())
+      links_.push_back({s.binding.server(), module, module->open(s.binding.host.c_str(), s.binding.port)});
     link_of_[s.binding.board] = links_[i].link;
     module_of_[s.binding.board] = module;
   }
 }
 
 size_t DmxBoards::LinkIndex(const Binding& b, const QuorelDmxModule* module) const {
-  return static_cast<size_t>(
-      std::find_if(links_.begin(), links_.end(), [&](const Link& l) { return l.server == b.server() && l.module == module; }) -
-      links_.begin());
+  return static_cast<size_t>(std::find_if(links_.begin(), links_.end(),
+                                          [&](const Link& l) { return l.server == b.server() && l.module == module; }) -
+                             links_.begin());
 }
 
 void DmxBoards::AwaitAnswers() {

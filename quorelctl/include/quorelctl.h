@@ -271,9 +271,10 @@ QUORELCTL_API int quorel_list_devices(QuorelDevice *devices, size_t capacity);
  * address or localhost; by default 127.0.0.1 and the transport's own port),
  * TRANSPORT the network output that carries the universe, a module of the
  * library loaded only when a binding names it: "ola" (the Open Lighting
- * Architecture's server, port 9010), the default and today the only one. Words in any letter case, any blanks, "#" starts
- * a comment. A bound number is that universe even when a Quorel board with
- * the number is plugged in (the Quorel board is then not used). A bound board
+ * Architecture's server, port 9010), the default and today the only one.
+ * Words in any letter case, any blanks, "#" starts a comment. A bound number
+ * is that universe even when a Quorel board with the number is plugged in
+ * (the Quorel board is then not used). A bound board
  * is present when its server answers at creation, within 1 s for all servers
  * together; its universe shows what a Quorel board with the same tables
  * would show: an output off is 0, a level 0-48 is level x 255 / 48 rounded

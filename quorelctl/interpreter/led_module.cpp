@@ -139,6 +139,7 @@ struct CommandWord {
 
 // The 79 words, tried in this order. The one-value words but those taking
 // the strict list reading take a waveform name or a leading number.
+// clang-format off
 constexpr CommandWord kCommands[] = {
     // word   number  values  reading                     change            reports
     {"SBA",   0, 0,   5,      Reading::kList,             SetBanksAndGps,   kState},
@@ -153,12 +154,13 @@ constexpr CommandWord kCommands[] = {
     {"RDS",   0, 0,   2,      Reading::kList,             RandomStates,     kState},
     {"RDC",   0, 0,   2,      Reading::kList,             RandomColour,     kProfileThenStateIfLast},
 };
+// clang-format on
 
 // A word's reading must fit its count of values, and a word reporting on its
 // last value must have one.
 constexpr bool CommandTableIsSound() {
   for (const CommandWord& c : kCommands) {
-    const bool fits = c.reading == Reading::kNone ? c.values == 0
+    const bool fits = c.reading == Reading::kNone             ? c.values == 0
                       : c.reading == Reading::kNamedOrLeading ? c.values == 1
                                                               : c.values >= 1 && c.values <= 40;
     if (!fits || (c.reports == kProfileThenStateIfLast && c.values == 0)) return false;
@@ -236,9 +238,7 @@ void SplitArguments(std::string_view text, int count, Reading reading) {
   // The separator after the word is never examined.
   const std::string_view after_separator = text.size() > 4 ? text.substr(4) : std::string_view();
   switch (reading) {
-    case Reading::kNone:
-      m.split_failed = text.size() < 3 || !after_separator.empty();
-      return;
+    case Reading::kNone: m.split_failed = text.size() < 3 || !after_separator.empty(); return;
     case Reading::kNamedOrLeading:
       m.split_failed = text.size() < 4 || !ReadNamedOrLeading(after_separator, &m.values[0]);
       return;

@@ -23,7 +23,8 @@ struct BoardTables {
   // Per board (row 0 unused): slot 0 the state report's first byte, 1..4 the
   // on/off bits of the four banks, 5 the waveform speed (GPS), 6 and 7 zero.
   std::array<std::array<int16_t, 9>, kBoards + 1> states{};
-  std::array<std::array<int16_t, 33>, kBoards + 1> profiles{};  // per board (row 0 unused), outputs 1..32 at 0..31
+  // Per board (row 0 unused): the profile values of outputs 1..32 at 0..31.
+  std::array<std::array<int16_t, 33>, kBoards + 1> profiles{};
   std::array<uint8_t, 8> last_report{};  // the payload of the report last sent
   std::array<int16_t, 41> values{};      // of the command being run
   std::array<int16_t, 41> separators{};  // where each value's separator begins (see common::SplitValues)

@@ -58,10 +58,14 @@ INSTANTIATE_TEST_SUITE_P(
 
 // Files written before there was a transport word keep their meaning.
 TEST(BindingsFileTest, ViaOlaIsWhatALineWithoutTransportMeans) {
-  const BindingsFile with = ParseBindings("board 1 = universe 2 channel 3 via ola\n"
-                                          "board 2 = universe 2 channel 40 server 10.0.0.2:9011 VIA Ola", "f");
-  const BindingsFile without = ParseBindings("board 1 = universe 2 channel 3\n"
-                                             "board 2 = universe 2 channel 40 server 10.0.0.2:9011", "f");
+  const BindingsFile with = ParseBindings(
+      "board 1 = universe 2 channel 3 via ola\n"
+      "board 2 = universe 2 channel 40 server 10.0.0.2:9011 VIA Ola",
+      "f");
+  const BindingsFile without = ParseBindings(
+      "board 1 = universe 2 channel 3\n"
+      "board 2 = universe 2 channel 40 server 10.0.0.2:9011",
+      "f");
   ASSERT_EQ(with.bindings.size(), 2u);
   ASSERT_EQ(without.bindings.size(), 2u);
   for (size_t i = 0; i < 2; ++i) {

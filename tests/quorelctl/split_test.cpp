@@ -41,11 +41,10 @@ INSTANTIATE_TEST_SUITE_P(
                       SplitCase{"GPS:-32768", 1, false, {-32768}}, SplitCase{"GPS;2.5", 1, false, {2}},
                       SplitCase{"GPSX3.5", 1, false, {4}}));
 
-INSTANTIATE_TEST_SUITE_P(
-    NoValues, SplitTest,
-    ::testing::Values(SplitCase{"ABC", 0, false, {}}, SplitCase{"ABC:", 0, false, {}},
-                      SplitCase{"ABC:1", 0, true, {}}, SplitCase{"ABC: ", 0, true, {}},
-                      SplitCase{"AB", 0, true, {}}));
+INSTANTIATE_TEST_SUITE_P(NoValues, SplitTest,
+                         ::testing::Values(SplitCase{"ABC", 0, false, {}}, SplitCase{"ABC:", 0, false, {}},
+                                           SplitCase{"ABC:1", 0, true, {}}, SplitCase{"ABC: ", 0, true, {}},
+                                           SplitCase{"AB", 0, true, {}}));
 
 INSTANTIATE_TEST_SUITE_P(
     SeveralValues, SplitTest,
@@ -87,9 +86,7 @@ TEST(SplitTest, OneValueInTheListReadingIsStrict) {
     ResetModule();
     SplitArguments(text, 1, Reading::kList);
     EXPECT_EQ(Tables().split_failed, fails) << text;
-    if (!fails) {
-      EXPECT_EQ(Tables().values[0], value) << text;
-    }
+    if (!fails) { EXPECT_EQ(Tables().values[0], value) << text; }
   }
 }
 

@@ -79,8 +79,8 @@ TEST(SettingsRecordTest, TheChosenEffectComesFromItsIdThenTheBooleans) {
   std::vector<uint8_t> booleans_only(kSaved.begin(), kSaved.begin() + 43);  // as an older program saves
   std::vector<uint8_t> overwritten = with_tail(booleans_only, "qra-link");
   overwritten[0] = 9;  // an older program saved another Delay over it: the check no longer holds
-  std::vector<uint8_t> no_name = Bytes({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-                                        0, 0, 0, 0, 0, 0, 0, 0});
+  std::vector<uint8_t> no_name =
+      Bytes({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
   const struct {
     const char* name;
     std::vector<uint8_t> bytes;

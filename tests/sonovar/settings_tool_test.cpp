@@ -99,8 +99,8 @@ TEST_F(SettingsToolTest, EveryFieldLandsInItsPlace) {
 }
 
 TEST_F(SettingsToolTest, RefusesWhatIsNoFieldAndWritesNothing) {
-  for (const char* arguments : {"Delay=x", "Delay=32768", "Delay=", "Turbo=-1", "Board5Active=1",
-                                "Effect4Selected=1", "delay=1", "Delay", "Effect=an-id-longer-than-thirty-two-letters"}) {
+  for (const char* arguments : {"Delay=x", "Delay=32768", "Delay=", "Turbo=-1", "Board5Active=1", "Effect4Selected=1",
+                                "delay=1", "Delay", "Effect=an-id-longer-than-thirty-two-letters"}) {
     EXPECT_EQ(Run(arguments), 2) << arguments;
     EXPECT_FALSE(fs::exists(File())) << arguments;
   }

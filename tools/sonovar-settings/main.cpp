@@ -21,11 +21,12 @@ int Usage() {
   sonovar::ForEachSettingsField(r, [&](std::string_view name, auto& slot) {
     (std::is_same_v<decltype(slot), bool&> ? booleans : numbers).append(" ").append(name);
   });
-  std::fprintf(stderr,
-               "usage: sonovar-settings FILE [FIELD=VALUE...]\n"
-               "  writes FILE as exactly the record the fields give (fields not named are 0, the name empty)\n"
-               "  -32768..32767:%s\n  0 or 1:%s\n  text: Name (the animation, without \".qra\"), Effect (an effect's id:%s)\n",
-               numbers.c_str(), booleans.c_str(), ids.c_str());
+  std::fprintf(
+      stderr,
+      "usage: sonovar-settings FILE [FIELD=VALUE...]\n"
+      "  writes FILE as exactly the record the fields give (fields not named are 0, the name empty)\n"
+      "  -32768..32767:%s\n  0 or 1:%s\n  text: Name (the animation, without \".qra\"), Effect (an effect's id:%s)\n",
+      numbers.c_str(), booleans.c_str(), ids.c_str());
   return 2;
 }
 
