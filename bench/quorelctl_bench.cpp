@@ -27,7 +27,7 @@ class NoTransport final : public quorelctl::ReportLink {
 };
 
 void BM_ExecuteCommandPba(benchmark::State& state) {
-  quorelctl::Module().CurrentBoard = 1;
+  quorelctl::Tables().selected_board = 1;
   NoTransport link;
   std::string text = PbaCommand();
   for (char& c : text) c = quorelctl::AsciiUpper(c);
@@ -36,7 +36,7 @@ void BM_ExecuteCommandPba(benchmark::State& state) {
 BENCHMARK(BM_ExecuteCommandPba);
 
 void BM_ExecuteCommandSba(benchmark::State& state) {
-  quorelctl::Module().CurrentBoard = 1;
+  quorelctl::Tables().selected_board = 1;
   NoTransport link;
   for (auto _ : state) quorelctl::ExecuteCommand("SBA:255,255,255,255,3", link);
 }

@@ -19,7 +19,7 @@ class CheckingLink final : public quorelctl::ReportLink {
     if (milliseconds < 0) std::abort();  // a negative wait must never reach the sleeper
   }
   void SendReport(int board, std::span<const uint8_t, 8>) override {
-    if (board != quorelctl::Module().CurrentBoard) std::abort();
+    if (board != quorelctl::Tables().selected_board) std::abort();
     ++reports;
   }
   bool fast = true;
@@ -43,8 +43,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return 0;
   }
 
-  quorelctl::LedModule& m = quorelctl::Module();
-  m.CurrentBoard = in->board;
+  quorelctl::BoardTables& m = quorelctl::Tables();
+  m.selected_board = in->board;
   CheckingLink link;
   link.fast = in->fast_com;
   link.delay = in->delay;
@@ -52,10 +52,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   quorelctl::ExecuteCommand(text, link);
   // Reports per command: none, one, four or five.
   if (link.reports != 0 && link.reports != 1 && link.reports != 4 && link.reports != 5) std::abort();
-  for (const auto& row : m.BankState)
+  for (const auto& row : m.states)
     for (int16_t v : row)
       if (v < 0 || v > 255) std::abort();  // every stored slot keeps a byte form
-  for (const auto& row : m.OutputProfile)
+  for (const auto& row : m.profiles)
     for (int16_t v : row)
       if (v < 0 || v > 255) std::abort();
   return 0;

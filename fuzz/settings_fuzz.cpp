@@ -42,9 +42,12 @@ class Folder {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const sonovar::SettingsRecord first = sonovar::DecodeSettings({data, size});
   const std::vector<uint8_t> bytes = sonovar::EncodeSettings(first);
-  if (bytes.size() != sonovar::kSettingsFixedBytes + first.Name.size()) std::abort();
+  if (bytes.size() !=
+      sonovar::kSettingsFixedBytes + first.Name.size() + sonovar::kEffectTailBytes + first.EffectId.size())
+    std::abort();
   const sonovar::SettingsRecord again = sonovar::DecodeSettings(bytes);
-  if (sonovar::EncodeSettings(again) != bytes || again.Name != first.Name) std::abort();
+  if (sonovar::EncodeSettings(again) != bytes || again.Name != first.Name || again.EffectId != first.EffectId)
+    std::abort();
 
   const Folder folder;
   std::ofstream(folder.path(), std::ios::binary).write(reinterpret_cast<const char*>(data), size);
@@ -53,7 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::abort();
   std::ifstream in(folder.path(), std::ios::binary);
   const std::string file{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  const size_t longest = sonovar::kSettingsFixedBytes + 65535;
+  const size_t longest = sonovar::kLongestSettingsRecord;
   const size_t expected = std::max(bytes.size(), std::min(size, longest));
   if (file.size() != expected || file.compare(0, bytes.size(), reinterpret_cast<const char*>(bytes.data()),
                                               bytes.size()) != 0 ||

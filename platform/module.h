@@ -7,6 +7,13 @@
 
 namespace platform {
 
+// What the system's module files end with.
+#ifdef _WIN32
+inline constexpr const char* kModuleSuffix = ".dll";
+#else
+inline constexpr const char* kModuleSuffix = ".so";
+#endif
+
 // The address of `symbol` in the module `file_name`, loaded once and kept for
 // the life of the process; null with the reason (and the path tried) when the
 // module is not there or does not load.

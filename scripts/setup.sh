@@ -12,7 +12,7 @@ cd "$(dirname "$0")/.."
 packages=(
   cmake ninja-build g++ pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev clang-format
   libpulse-dev portaudio19-dev libasound2-dev libsndfile1-dev libsamplerate0-dev
   pulseaudio pulseaudio-utils
   qt6-base-dev qt6-svg-dev libgl-dev fonts-dejavu-core

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Set-up, then the whole test suite: the tests in the normal and the
+# Set-up, the format of the changed lines, then the whole test suite: the tests in the normal and the
 # sanitizer build, a bounded fuzzing run, and the Windows build with its
 # tests under wine.
 #   FUZZ_SECONDS=60   length of the fuzzing run, all targets together (0 skips it)
@@ -8,6 +8,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 windows=${WINDOWS_TESTS:-1}
 SONOVAR_WINDOWS=$windows scripts/setup.sh
+
+scripts/check-format.sh
 
 echo "== tests (RelWithDebInfo)"
 ctest --test-dir build --output-on-failure -j "$(nproc)"

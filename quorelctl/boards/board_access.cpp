@@ -38,7 +38,7 @@ BoardAccess::BoardAccess(platform::HidService& hid, std::function<Clock::time_po
   BoardHandle.fill(platform::kInvalidHidHandle);
 }
 
-int16_t BoardAccess::FindBoard() { return Probe(Module().CurrentBoard); }
+int16_t BoardAccess::FindBoard() { return Probe(Tables().selected_board); }
 
 int16_t BoardAccess::Probe(int n) {
   if (n < 1 || n > kBoards) return 0;
@@ -69,13 +69,13 @@ bool BoardAccess::Open(int n) {
 }
 
 void BoardAccess::DetectAllBoards() {
-  LedModule& m = Module();
+  BoardTables& m = Tables();
   dmx_ = std::make_unique<DmxBoards>(LoadBindings());
-  m.DetectedFlags.clear();
+  m.detected.clear();
   for (int n = 1; n <= kBoards; ++n) {
-    m.CurrentBoard = static_cast<int16_t>(n);
+    m.selected_board = static_cast<int16_t>(n);
     FindBoard();
-    m.DetectedFlags += BoardPresent[n] != 0 ? '1' : '0';
+    m.detected += BoardPresent[n] != 0 ? '1' : '0';
   }
 }
 
@@ -128,7 +128,7 @@ void BoardAccess::WriteReports(int n, std::span<const std::array<uint8_t, 8>> pa
 }
 
 void BoardAccess::CommandDone(int n) {
-  if (Bound(n) && BoardPresent[n] != 0) dmx_->Show(n, Module());
+  if (Bound(n) && BoardPresent[n] != 0) dmx_->Show(n, Tables());
 }
 
 void BoardAccess::CloseAllBoards() {

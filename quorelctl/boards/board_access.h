@@ -1,6 +1,6 @@
 // Discovery of boards 1-16 among the HID devices, and the write of one report.
 // One BoardAccess belongs to one control instance; discovery addresses the
-// thread's CurrentBoard, the send path the board it is given.
+// thread's selected_board, the send path the board it is given.
 #pragma once
 
 #include <array>
@@ -52,10 +52,10 @@ class BoardAccess {
   BoardAccess(const BoardAccess&) = delete;
   BoardAccess& operator=(const BoardAccess&) = delete;
 
-  // Probes board CurrentBoard; -1 found (and open), 0 not found.
+  // Probes board selected_board; -1 found (and open), 0 not found.
   int16_t FindBoard();
-  // Reads the bindings file, probes boards 1-16, rebuilds DetectedFlags,
-  // leaves CurrentBoard at 16. A bound board number is its DMX universe, and
+  // Reads the bindings file, probes boards 1-16, rebuilds detected,
+  // leaves selected_board at 16. A bound board number is its DMX universe, and
   // present when its OLA server answered; no Quorel board stands for it.
   void DetectAllBoards();
   // After each command for board n: a DMX board's universe takes its tables

@@ -35,26 +35,26 @@ Quorel::Quorel(PropertyChanged notify, Services services)
       beep_(services.beep ? std::move(services.beep) : std::function<void()>(platform::Beep)),
       suspend_(services.suspend ? std::move(services.suspend) : std::function<void(int)>(SleepFor)),
       boards_(services.hid != nullptr ? *services.hid : platform::SystemHid()) {
-  UserControl_Initialize();
+  Initialize();
 }
 
-void Quorel::UserControl_Initialize() {
-  Module().CurrentBoard = 1;
+void Quorel::Initialize() {
+  Tables().selected_board = 1;
   boards_.DetectAllBoards();
   SendStartupDefaults();
 }
 
 void Quorel::SendStartupDefaults() {
-  LedModule& m = Module();
+  BoardTables& m = Tables();
   for (int n = 1; n <= kBoards; ++n) {
-    m.CurrentBoard = static_cast<int16_t>(n);
+    m.selected_board = static_cast<int16_t>(n);
     if (boards_.BoardPresent[n] != 0) {
       ExecuteCommand(kStartupState, *this);
       ExecuteCommand(kStartupProfile, *this);
       boards_.CommandDone(n);
     }
   }
-  m.CurrentBoard = 1;
+  m.selected_board = 1;
 }
 
 void Quorel::Suspend(int milliseconds) { suspend_(milliseconds); }
@@ -64,50 +64,50 @@ void Quorel::Notify(const char* property) const {
 }
 
 void Quorel::SetCommand(std::string_view value) {
-  if (value != txt_Command_) {
-    txt_Command_.assign(value);
-    txt_Command_Change();
+  if (value != command_) {
+    command_.assign(value);
+    RunCommand();
   }
   Notify("Command");
 }
 
-void Quorel::txt_Command_Change() {
-  if (txt_Command_.empty()) return;
-  if (boards_.BoardPresent[Module().CurrentBoard] == 0) {
-    txt_Command_.clear();
+void Quorel::RunCommand() {
+  if (command_.empty()) return;
+  if (boards_.BoardPresent[Tables().selected_board] == 0) {
+    command_.clear();
     beep_();
     return;
   }
-  for (char& c : txt_Command_) c = AsciiUpper(c);
+  for (char& c : command_) c = AsciiUpper(c);
   // A board plugged back in after an unplug is looked for between commands,
   // so that it takes whole groups of reports, and is first told everything
   // it had been sent, so that it shows what it showed before.
-  if (boards_.LookAgain(Module().CurrentBoard)) {
+  if (boards_.LookAgain(Tables().selected_board)) {
     SendStateReport(*this);
     SendProfileReports(*this);
   }
-  ExecuteCommand(txt_Command_, *this);
-  boards_.CommandDone(Module().CurrentBoard);
-  txt_Command_.clear();
+  ExecuteCommand(command_, *this);
+  boards_.CommandDone(Tables().selected_board);
+  command_.clear();
 }
 
 ControlError Quorel::SetDeviceNumber(std::string_view value) {
-  lbl_DevNum_ = ShortestDecimal(common::LeadingNumber(value));
+  device_number_ = ShortestDecimal(common::LeadingNumber(value));
   // The selection runs on every write, also when the caption stays the same,
   // so a host hears about an absent board each time it selects it.
-  ControlError error = lbl_DevNum_Change();
+  ControlError error = SelectBoard();
   if (!error) Notify("DeviceNumber");
   return error;
 }
 
-ControlError Quorel::lbl_DevNum_Change() {
-  const double v = common::RoundHalfEven(common::LeadingNumber(lbl_DevNum_));
+ControlError Quorel::SelectBoard() {
+  const double v = common::RoundHalfEven(common::LeadingNumber(device_number_));
   if (!(v >= 1 && v <= kBoards)) {
     beep_();
     return {kErrorDeviceNumberRange, "Device Numbers 1-16 Only"};
   }
   const int n = static_cast<int>(v);
-  Module().CurrentBoard = static_cast<int16_t>(n);
+  Tables().selected_board = static_cast<int16_t>(n);
   if (boards_.BoardPresent[n] == 0) {
     beep_();
     return {kErrorNotConnected, "Device Number " + std::to_string(n) + " Not Connected"};
@@ -116,12 +116,12 @@ ControlError Quorel::lbl_DevNum_Change() {
 }
 
 void Quorel::SetFastCom(bool value) {
-  opt_FastCom_ = value;
+  fast_com_ = value;
   Notify("FastCom");
 }
 
 void Quorel::SetCompatibilityDelay(int16_t value) {
-  lbl_CompatibilityDelay_ = value;
+  compatibility_delay_ = value;
   Notify("CompatibilityDelay");
 }
 

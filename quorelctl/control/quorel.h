@@ -42,31 +42,33 @@ class Quorel final : private ReportLink {
   Quorel(const Quorel&) = delete;
   Quorel& operator=(const Quorel&) = delete;
 
-  const std::string& Command() const { return txt_Command_; }
+  const std::string& Command() const { return command_; }
   void SetCommand(std::string_view value);
 
-  const std::string& DeviceNumber() const { return lbl_DevNum_; }
+  const std::string& DeviceNumber() const { return device_number_; }
   ControlError SetDeviceNumber(std::string_view value);
 
-  const std::string& Detected() const { return Module().DetectedFlags; }
+  const std::string& Detected() const { return Tables().detected; }
 
   void SetFastCom(bool value);
 
-  int16_t GetCompatibilityDelay() const { return lbl_CompatibilityDelay_; }
+  int16_t GetCompatibilityDelay() const { return compatibility_delay_; }
   void SetCompatibilityDelay(int16_t value);
 
   const BoardAccess& boards() const { return boards_; }
 
  private:
-  void UserControl_Initialize();
+  void Initialize();
   void SendStartupDefaults();
-  void txt_Command_Change();
-  ControlError lbl_DevNum_Change();
+  // Runs the command just written to the selected board, then clears it.
+  void RunCommand();
+  // Selects the board that device_number_ names.
+  ControlError SelectBoard();
   void Notify(const char* property) const;
 
   // ReportLink: what the interpreter asks of the instance running a command.
-  bool FastCom() const override { return opt_FastCom_; }
-  int16_t CompatibilityDelay() const override { return lbl_CompatibilityDelay_; }
+  bool FastCom() const override { return fast_com_; }
+  int16_t CompatibilityDelay() const override { return compatibility_delay_; }
   void Suspend(int milliseconds) override;
   void SendReport(int board, std::span<const uint8_t, 8> payload) override { boards_.SendReport(board, payload); }
   void SendReports(int board, std::span<const std::array<uint8_t, 8>> payloads) override {
@@ -78,11 +80,11 @@ class Quorel final : private ReportLink {
   std::function<void(int)> suspend_;
   BoardAccess boards_;
 
-  // The property holders.
-  std::string txt_Command_ = "Quorel Command";
-  std::string lbl_DevNum_ = "1";
-  bool opt_FastCom_ = false;
-  int16_t lbl_CompatibilityDelay_ = 1;
+  // What the properties hold.
+  std::string command_ = "Quorel Command";
+  std::string device_number_ = "1";
+  bool fast_com_ = false;
+  int16_t compatibility_delay_ = 1;
 };
 
 // Formats a number in its shortest decimal form ("2.5", "17", "0").

@@ -15,7 +15,8 @@ namespace {
 // A file longer than this is no bindings file; the lines before it count.
 constexpr size_t kMaxFileBytes = 1 << 20;
 
-constexpr const char* kFormat = "expected \"board N = universe U channel C\", optionally followed by \"server HOST:PORT\"";
+constexpr const char* kFormat =
+    "expected \"board N = universe U channel C\", optionally followed by \"server HOST:PORT\" and \"via TRANSPORT\"";
 
 bool SameWord(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
@@ -92,7 +93,18 @@ bool ParseServer(std::string_view text, Binding* b, std::string* reason) {
 
 // One line; false with the reason when it cannot be read.
 bool ParseLine(std::string_view line, Binding* b, std::string* reason) {
-  const std::vector<std::string_view> w = Words(line);
+  std::vector<std::string_view> w = Words(line);
+  // "via NAME" ends the line when it names the transport.
+  if ((w.size() == 9 || w.size() == 11) && SameWord(w[w.size() - 2], "via")) {
+    b->transport = FindTransport(w.back());
+    if (b->transport == nullptr) {
+      std::string known;
+      for (const Transport& t : kTransports) known += (known.empty() ? "" : " or ") + std::string(t.name);
+      return *reason = "transport must be " + known + ", not \"" + std::string(w.back()) + "\"", false;
+    }
+    w.resize(w.size() - 2);
+    b->port = b->transport->default_port;
+  }
   if (w.size() != 7 && w.size() != 9) return *reason = kFormat, false;
   if (!SameWord(w[0], "board") || w[2] != "=" || !SameWord(w[3], "universe") || !SameWord(w[5], "channel") ||
       (w.size() == 9 && !SameWord(w[7], "server")))
@@ -117,8 +129,8 @@ std::string Clash(const Binding& b, const std::vector<Binding>& taken) {
   for (const Binding& t : taken) {
     if (t.board == b.board)
       return "board " + std::to_string(b.board) + " is already bound on line " + std::to_string(t.line);
-    if (t.universe == b.universe && t.server() == b.server() && b.first_channel < t.first_channel + 32 &&
-        t.first_channel < b.first_channel + 32)
+    if (t.universe == b.universe && t.server() == b.server() && t.transport == b.transport &&
+        b.first_channel < t.first_channel + 32 && t.first_channel < b.first_channel + 32)
       return "channels " + std::to_string(b.first_channel) + "-" + std::to_string(b.first_channel + 31) +
              " of universe " + std::to_string(b.universe) + " overlap those of board " + std::to_string(t.board) +
              " (line " + std::to_string(t.line) + ")";

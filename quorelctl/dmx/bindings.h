@@ -1,13 +1,16 @@
-// The bindings file: which board numbers are DMX universes carried by an OLA
-// server. One binding a line, in a format fixed for good so that files carry
-// over between versions:
-//   board N = universe U channel C [server HOST:PORT]     # a comment
+// The bindings file: which board numbers are DMX universes, and the server
+// of which transport carries each. One binding a line, in a format fixed for
+// good so that files carry over between versions ("via ola" when no
+// transport is named):
+//   board N = universe U channel C [server HOST:PORT] [via TRANSPORT]   # a comment
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "quorelctl/dmx/transports.h"
 
 namespace quorelctl {
 
@@ -21,6 +24,7 @@ struct Binding {
   int first_channel = 1;  // of output 1; output k is first_channel + k - 1
   std::string host = kDefaultOlaHost;
   uint16_t port = kDefaultOlaPort;
+  const Transport* transport = kDefaultTransport;
   int line = 0;
 
   // "host:port", as the server is shown and grouped.

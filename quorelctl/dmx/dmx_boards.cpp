@@ -8,12 +8,15 @@ namespace quorelctl {
 
 namespace {
 
-const QuorelDmxModule* LoadModule(std::string* reason) {
-  void* entry = platform::ModuleSymbol(QUORELCTL_DMX_MODULE_FILE, QUORELCTL_DMX_MODULE_ENTRY, reason);
+// The module of `transport`: its own file beside the library, with the
+// system's suffix for modules.
+const QuorelDmxModule* LoadModule(const Transport& transport, std::string* reason) {
+  const std::string file = std::string(transport.module) + platform::kModuleSuffix;
+  void* entry = platform::ModuleSymbol(file, QUORELCTL_DMX_MODULE_ENTRY, reason);
   if (entry == nullptr) return nullptr;
   const QuorelDmxModule* module = reinterpret_cast<QuorelDmxModuleEntry>(entry)();
   if (module == nullptr || module->abi != QUORELCTL_DMX_MODULE_ABI) {
-    *reason = std::string(QUORELCTL_DMX_MODULE_FILE) + " is of another version of the library";
+    *reason = file + " is of another version of the library";
     return nullptr;
   }
   return module;
@@ -33,43 +36,60 @@ DmxBoards::DmxBoards(BindingsFile file) : file_(std::move(file)) {
     status_.push_back({b, false, {}});
   }
   if (status_.empty()) return;
+  OpenLinks();
+  AwaitAnswers();
+}
 
-  std::string reason;
-  module_ = LoadModule(&reason);
-  if (module_ == nullptr) {
-    for (BindingStatus& s : status_) s.reason = "no OLA support: " + reason;
-    return;
+void DmxBoards::OpenLinks() {
+  // Each transport's module is loaded once, and only when a binding names it.
+  std::array<const QuorelDmxModule*, std::size(kTransports)> modules{};
+  std::array<std::string, std::size(kTransports)> failures;
+  for (BindingStatus& s : status_) {
+    const size_t t = static_cast<size_t>(s.binding.transport - kTransports);
+    if (modules[t] == nullptr && failures[t].empty()) modules[t] = LoadModule(kTransports[t], &failures[t]);
+    if (modules[t] == nullptr) s.reason = std::string("no ") + s.binding.transport->shown + " support: " + failures[t];
   }
   // Every link starts connecting at once, so that servers that do not answer
   // cost the creation one wait, not one each.
   for (BindingStatus& s : status_) {
-    const std::string server = s.binding.server();
-    auto it = std::find_if(links_.begin(), links_.end(), [&](const Link& l) { return l.server == server; });
-    if (it == links_.end()) {
-      links_.push_back({server, module_->open(s.binding.host.c_str(), s.binding.port)});
-      it = links_.end() - 1;
-    }
-    link_of_[s.binding.board] = it->link;
+    const QuorelDmxModule* module = modules[static_cast<size_t>(s.binding.transport - kTransports)];
+    if (module == nullptr) continue;
+    const size_t i = LinkIndex(s.binding, module);
+    if (i == links_.size())
+      links_.push_back({s.binding.server(), module, module->open(s.binding.host.c_str(), s.binding.port)});
+    link_of_[s.binding.board] = links_[i].link;
+    module_of_[s.binding.board] = module;
   }
+}
+
+size_t DmxBoards::LinkIndex(const Binding& b, const QuorelDmxModule* module) const {
+  return static_cast<size_t>(std::find_if(links_.begin(), links_.end(),
+                                          [&](const Link& l) { return l.server == b.server() && l.module == module; }) -
+                             links_.begin());
+}
+
+void DmxBoards::AwaitAnswers() {
   const auto deadline = std::chrono::steady_clock::now() + kServerAnswerWait;
   std::vector<bool> answered(links_.size());
   for (size_t i = 0; i < links_.size(); ++i) {
     if (links_[i].link == nullptr) continue;
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-    answered[i] = module_->wait_answer(links_[i].link, static_cast<int>(std::max<int64_t>(0, left.count()))) == 1;
+    answered[i] =
+        links_[i].module->wait_answer(links_[i].link, static_cast<int>(std::max<int64_t>(0, left.count()))) == 1;
   }
   for (BindingStatus& s : status_) {
-    const size_t i = std::find_if(links_.begin(), links_.end(),
-                                  [&](const Link& l) { return l.server == s.binding.server(); }) -
-                     links_.begin();
+    const QuorelDmxModule* module = module_of_[s.binding.board];
+    if (module == nullptr) continue;  // its module did not load: the reason says so
+    const size_t i = LinkIndex(s.binding, module);
     s.usable = answered[i];
-    if (links_[i].link == nullptr) s.reason = "no thread could be started for OLA server " + s.binding.server();
-    else if (!s.usable) s.reason = "OLA server " + s.binding.server() + " does not answer";
+    const std::string server = std::string(s.binding.transport->shown) + " server " + s.binding.server();
+    if (links_[i].link == nullptr) s.reason = "no thread could be started for " + server;
+    else if (!s.usable) s.reason = server + " does not answer";
   }
   // A server that did not answer serves no board: its link stops now.
   for (size_t i = 0; i < links_.size(); ++i) {
     if (answered[i] || links_[i].link == nullptr) continue;
-    module_->close(links_[i].link);
+    links_[i].module->close(links_[i].link);
     for (QuorelDmxLink*& l : link_of_)
       if (l == links_[i].link) l = nullptr;
     links_[i].link = nullptr;
@@ -78,20 +98,20 @@ DmxBoards::DmxBoards(BindingsFile file) : file_(std::move(file)) {
 
 DmxBoards::~DmxBoards() {
   for (Link& l : links_)
-    if (l.link != nullptr) module_->close(l.link);
+    if (l.link != nullptr) l.module->close(l.link);
 }
 
-void DmxBoards::Show(int n, const LedModule& m) {
+void DmxBoards::Show(int n, const BoardTables& m) {
   if (!Present(n) || link_of_[n] == nullptr) return;
   const Binding& b = status_[binding_[n]].binding;
   QuorelDmxBoard state{};
   state.universe = b.universe;
   state.first_channel = static_cast<uint16_t>(b.first_channel);
   // The commands keep every slot within a byte.
-  for (int bank = 0; bank < 4; ++bank) state.banks[bank] = static_cast<uint8_t>(m.BankState[n][bank + 1]);
-  state.gps = static_cast<uint8_t>(m.BankState[n][5]);
-  for (int k = 0; k < kOutputs; ++k) state.profile[k] = static_cast<uint8_t>(m.OutputProfile[n][k]);
-  module_->show(link_of_[n], n, &state);
+  for (int bank = 0; bank < 4; ++bank) state.banks[bank] = static_cast<uint8_t>(m.states[n][bank + 1]);
+  state.gps = static_cast<uint8_t>(m.states[n][5]);
+  for (int k = 0; k < kOutputs; ++k) state.profile[k] = static_cast<uint8_t>(m.profiles[n][k]);
+  module_of_[n]->show(link_of_[n], n, &state);
 }
 
 QuorelDmxStats DmxBoards::Stats() const {
@@ -99,7 +119,7 @@ QuorelDmxStats DmxBoards::Stats() const {
   for (const Link& l : links_) {
     if (l.link == nullptr) continue;
     QuorelDmxStats s{};
-    module_->stats(l.link, &s);
+    l.module->stats(l.link, &s);
     sum.frames_sent += s.frames_sent;
     sum.frames_acknowledged += s.frames_acknowledged;
     sum.connects += s.connects;

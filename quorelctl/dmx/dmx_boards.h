@@ -1,5 +1,6 @@
-// Boards that are DMX universes: the bindings of one control, the OLA links
-// that carry them, and the hand-over of a board's tables after each command.
+// Boards that are DMX universes: the bindings of one control, the links of
+// their transports' modules that carry them, and the hand-over of a board's
+// tables after each command.
 #pragma once
 
 #include <array>
@@ -27,7 +28,8 @@ struct BindingStatus {
 
 class DmxBoards {
  public:
-  // Loads the module when `file` binds a board, opens one link per server and
+  // Loads the modules of the transports that `file` names, opens one link per
+  // transport and server and
   // waits for the servers' first answers, all at once, at most
   // kServerAnswerWait. Without bindings nothing is loaded and nothing waits.
   explicit DmxBoards(BindingsFile file);
@@ -40,7 +42,7 @@ class DmxBoards {
   // Bound, and its server answered at creation.
   bool Present(int n) const { return Bound(n) && status_[binding_[n]].usable; }
   // The universe now shows board n's tables in `module`.
-  void Show(int n, const LedModule& module);
+  void Show(int n, const BoardTables& module);
 
   const BindingsFile& file() const { return file_; }
   const std::vector<BindingStatus>& status() const { return status_; }
@@ -50,14 +52,22 @@ class DmxBoards {
  private:
   struct Link {
     std::string server;
+    const QuorelDmxModule* module = nullptr;  // of the binding's transport
     QuorelDmxLink* link = nullptr;
   };
+
+  // Loads the modules and starts a link per transport and server.
+  void OpenLinks();
+  // Waits for the servers' first answers and stops the links of the silent.
+  void AwaitAnswers();
+  // The link of `b`'s server through `module`; links_.size() when none yet.
+  size_t LinkIndex(const Binding& b, const QuorelDmxModule* module) const;
 
   BindingsFile file_;
   std::vector<BindingStatus> status_;   // one per binding of file_
   std::array<int, kBoards + 1> binding_;  // index into status_, -1 when unbound
   std::array<QuorelDmxLink*, kBoards + 1> link_of_{};
-  const QuorelDmxModule* module_ = nullptr;
+  std::array<const QuorelDmxModule*, kBoards + 1> module_of_{};
   std::vector<Link> links_;
 };
 

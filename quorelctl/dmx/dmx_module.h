@@ -1,5 +1,6 @@
-// Between the library and its OLA module, which the library loads at run time
-// only when the bindings file names a board: plain C, so nothing of OLA or of
+// Between the library and a transport's module (transports.h), which the
+// library loads at run time only when the bindings file names a board of
+// that transport: plain C, so nothing of the transport's own libraries or of
 // a C++ ABI crosses, and a library without the module still loads and runs.
 #pragma once
 
@@ -11,7 +12,6 @@ extern "C" {
 #endif
 
 #define QUORELCTL_DMX_MODULE_ABI 1
-#define QUORELCTL_DMX_MODULE_FILE "quorelctl-ola.so"
 #define QUORELCTL_DMX_MODULE_ENTRY "quorelctl_dmx_module"
 
 /* What one board shows: a copy of its shadow tables, and where its outputs
@@ -35,7 +35,7 @@ typedef struct QuorelDmxLink QuorelDmxLink;
 
 typedef struct QuorelDmxModule {
   int abi; /* QUORELCTL_DMX_MODULE_ABI */
-  /* Starts a link to the OLA server at host (an IPv4 address) and port: a
+  /* Starts a link to the transport's server at host (an IPv4 address) and port: a
    * thread of the module connects at once, and again at most once a second
    * whenever the server is gone, stuck or not there. Never blocks. NULL when
    * no thread can be started. */

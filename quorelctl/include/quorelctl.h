@@ -29,9 +29,9 @@
  *
  * What runs between calls: for Quorel boards, nothing; every report is written
  * on the caller's thread inside the call. A board number that the bindings
- * file (see quorel_list_bindings) binds to a DMX universe is carried by an OLA
- * server instead: then, and only then, the control starts one thread of its
- * own per OLA server, for its whole life. A Command write keeps the pacing
+ * file (see quorel_list_bindings) binds to a DMX universe is carried by the
+ * server of its transport instead: then, and only then, the control starts
+ * one thread of its own per server, for its whole life. A Command write keeps the pacing
  * waits of a Quorel board (FastCom, CompatibilityDelay), so a host's timing
  * is the same on either kind, then hands the board's tables to that thread
  * and returns without waiting for the server; the thread sends the universe
@@ -47,6 +47,18 @@
  *   QUOREL_E_NOT_CONNECTED  16385 "Device Number n Not Connected"
  *   a negative QUOREL_E_...   a misuse of this interface (see below)
  * quorel_error_description() gives the text of the last error of a control.
+ *
+ * Each call below says, in this order: its parameters, what it returns, the
+ * error text it leaves for quorel_error_description() ("Error text:"), and
+ * the threads it may be called on ("Thread:"). A call on a control clears
+ * the control's error text first, unless the control is NULL. Texts of the
+ * misuses, as the calls set them (NAME the property's own spelling):
+ *   QUOREL_E_UNKNOWN_PROPERTY  Unknown property "name"
+ *   QUOREL_E_WRONG_TYPE        Property NAME is text|Boolean|16-bit integer, not ...
+ *   QUOREL_E_ACCESS            Property NAME is read-only | is write-only
+ *   QUOREL_E_NULL_ARGUMENT     A required argument is NULL
+ *   QUOREL_E_BUFFER_TOO_SMALL  Buffer too small: N bytes needed
+ *   QUOREL_E_NO_MEMORY         Out of memory
  */
 #ifndef QUORELCTL_H
 #define QUORELCTL_H
@@ -83,7 +95,9 @@ extern "C" {
 
 /* The version of the library that runs, as QUORELCTL_MAKE_VERSION gives it
  * (major in bits 16 and up, minor in bits 8-15, patch in bits 0-7), which may
- * be newer than the headers a host was built with. */
+ * be newer than the headers a host was built with.
+ * Returns: that version; never fails. Error text: none.
+ * Thread: any, also before any control exists. */
 QUORELCTL_API uint32_t quorel_version(void);
 
 /* The class name that quorel_create() accepts. */
@@ -122,13 +136,22 @@ typedef void (*QuorelPropertyChanged)(void *container, const char *property);
  * report (see quorel_set_text). Boards bound to DMX universes (see
  * quorel_list_bindings) add at most 1 s, when their servers do not answer.
  * `notify` may be NULL. The caller owns the
- * control and releases it with quorel_destroy(). Returns NULL also when memory
- * runs out. */
+ * control and releases it with quorel_destroy().
+ * Parameters: class_name QUOREL_CLASS_NAME; notify the callback or NULL;
+ *   container handed to notify unchanged (may be NULL).
+ * Returns: the control; NULL for another class name, when memory runs out or
+ *   when the system refuses what creation needs. Error text: none (there is
+ *   no control to hold it).
+ * Thread: any; the control then belongs to that thread, and shares its board
+ *   tables and selected board with the thread's other controls. */
 QUORELCTL_API QuorelControl *quorel_create(const char *class_name, QuorelPropertyChanged notify,
                                            void *container);
 
 /* Closes the boards this control opened and frees it. NULL is ignored. The
- * boards keep the last state they were sent. */
+ * boards keep the last state they were sent; a transport's threads send
+ * their last change first (see "What runs between calls").
+ * Parameters: control, or NULL. Returns: nothing. Error text: none.
+ * Thread: the control's own; never from inside its notify callback. */
 QUORELCTL_API void quorel_destroy(QuorelControl *control);
 
 /* Writes a text property (Command, DeviceNumber).
@@ -142,30 +165,62 @@ QUORELCTL_API void quorel_destroy(QuorelControl *control);
  *   present is dropped with a beep; both still return 0.
  * DeviceNumber: the leading number of the text, rounded, selects the board.
  *   Returns QUOREL_E_DEVICE_RANGE or QUOREL_E_NOT_CONNECTED (see above).
- * Returns 0, 16384, 16385, QUOREL_E_UNKNOWN_PROPERTY, QUOREL_E_WRONG_TYPE,
- * QUOREL_E_ACCESS (Detected) or QUOREL_E_NULL_ARGUMENT. `value` is copied. */
+ * Parameters: control; property "Command" or "DeviceNumber" (any letter
+ *   case); value a NUL-terminated text, copied.
+ * Returns: 0; QUOREL_E_DEVICE_RANGE or QUOREL_E_NOT_CONNECTED (DeviceNumber
+ *   only); QUOREL_E_UNKNOWN_PROPERTY, QUOREL_E_WRONG_TYPE (FastCom,
+ *   CompatibilityDelay), QUOREL_E_ACCESS (Detected), QUOREL_E_NULL_ARGUMENT
+ *   (property or value NULL; for a NULL control without an error text) or
+ *   QUOREL_E_NO_MEMORY.
+ * Error text: "Device Numbers 1-16 Only", "Device Number n Not Connected",
+ *   or the misuse's text; "" on success.
+ * Thread: the control's own. notify runs inside the call, after the write. */
 QUORELCTL_API int quorel_set_text(QuorelControl *control, const char *property, const char *value);
 
-/* Writes a Boolean property (FastCom): nonzero is true. */
+/* Writes a Boolean property (FastCom): nonzero is true.
+ * Parameters: control; property "FastCom"; value 0 or any other number.
+ * Returns: 0, QUOREL_E_UNKNOWN_PROPERTY, QUOREL_E_WRONG_TYPE (the text and
+ *   16-bit properties), QUOREL_E_NULL_ARGUMENT (property NULL) or
+ *   QUOREL_E_NO_MEMORY. Error text: the misuse's text; "" on success.
+ * Thread: the control's own. notify runs inside the call. */
 QUORELCTL_API int quorel_set_bool(QuorelControl *control, const char *property, int value);
 
 /* Writes a 16-bit property (CompatibilityDelay, milliseconds). A negative
- * delay is kept and read back as written, and waits 0 ms. */
+ * delay is kept and read back as written, and waits 0 ms.
+ * Parameters: control; property "CompatibilityDelay"; value -32768..32767.
+ * Returns: 0, QUOREL_E_UNKNOWN_PROPERTY, QUOREL_E_WRONG_TYPE,
+ *   QUOREL_E_NULL_ARGUMENT (property NULL) or QUOREL_E_NO_MEMORY.
+ * Error text: the misuse's text; "" on success.
+ * Thread: the control's own. notify runs inside the call. */
 QUORELCTL_API int quorel_set_int16(QuorelControl *control, const char *property, int16_t value);
 
 /* Reads a text property (Command, DeviceNumber, Detected) into `buffer` of
  * `size` bytes, NUL-terminated. When the text and its NUL do not fit, returns
  * QUOREL_E_BUFFER_TOO_SMALL and leaves the buffer untouched. Command reads
  * "Quorel Command" until the first write and "" after any executed command;
- * Detected has 16 characters, so 17 bytes always suffice for it. */
+ * Detected has 16 characters, so 17 bytes always suffice for it.
+ * Parameters: control; property "Command", "DeviceNumber" or "Detected";
+ *   buffer of `size` bytes.
+ * Returns: 0, QUOREL_E_BUFFER_TOO_SMALL, QUOREL_E_UNKNOWN_PROPERTY,
+ *   QUOREL_E_WRONG_TYPE, QUOREL_E_NULL_ARGUMENT (property or buffer NULL) or
+ *   QUOREL_E_NO_MEMORY. Error text: the misuse's text; "" on success.
+ * Thread: the control's own. Sends nothing to any board. */
 QUORELCTL_API int quorel_get_text(QuorelControl *control, const char *property, char *buffer, size_t size);
 
-/* Reads a 16-bit property (CompatibilityDelay) into *value. */
+/* Reads a 16-bit property (CompatibilityDelay) into *value.
+ * Parameters: control; property "CompatibilityDelay"; value where it goes.
+ * Returns: 0, QUOREL_E_UNKNOWN_PROPERTY, QUOREL_E_WRONG_TYPE (a property of
+ *   another type is named before its access is looked at),
+ *   QUOREL_E_NULL_ARGUMENT (property or value NULL) or QUOREL_E_NO_MEMORY.
+ * Error text: the misuse's text; "" on success.
+ * Thread: the control's own. */
 QUORELCTL_API int quorel_get_int16(QuorelControl *control, const char *property, int16_t *value);
 
 /* The description of the last error of `control`, "" when its last call
  * succeeded. Never NULL; the text stays valid until the next call on the same
- * control. For a NULL control, a fixed text. */
+ * control. For a NULL control, the fixed text "Invalid control: NULL".
+ * Returns: that text; never fails, and changes no error text.
+ * Thread: the control's own. */
 QUORELCTL_API const char *quorel_error_description(const QuorelControl *control);
 
 /* ---- Diagnostics: what the library sees, without creating a control ---- */
@@ -197,7 +252,10 @@ typedef struct QuorelDevice {
  * library knows and zeros after them. Every entry filled gets that `size`.
  * Returns the number of devices present (possibly more than `capacity`),
  * QUOREL_E_STRUCT_SIZE (nothing written) when the size is smaller than the
- * first version's or above 65536, or QUOREL_E_NO_MEMORY. */
+ * first version's or above 65536, or QUOREL_E_NO_MEMORY.
+ * Error text: none (no control is involved); each entry's reason says why
+ *   its device is not usable.
+ * Thread: any; it touches no control, and reads the bindings file. */
 QUORELCTL_API int quorel_list_devices(QuorelDevice *devices, size_t capacity);
 
 /* ---- Boards that are DMX universes ----
@@ -206,13 +264,17 @@ QUORELCTL_API int quorel_list_devices(QuorelDevice *devices, size_t capacity);
  * $XDG_CONFIG_HOME/quorelctl/boards.conf (~/.config/quorelctl/boards.conf)
  * when it exists; else /etc/quorelctl/boards.conf. One binding a line:
  *
- *   board N = universe U channel C [server HOST:PORT]    # comment
+ *   board N = universe U channel C [server HOST:PORT] [via TRANSPORT]    # comment
  *
- * N 1-16, U an OLA universe, C 1-481 the channel of output 1 (output k is
- * channel C+k-1), HOST:PORT the OLA server (default 127.0.0.1:9010; HOST an
- * IPv4 address or localhost). Words in any letter case, any blanks, "#" starts
- * a comment. A bound number is that universe even when a Quorel board with
- * the number is plugged in (the Quorel board is then not used). A bound board
+ * N 1-16, U a universe of the transport, C 1-481 the channel of output 1
+ * (output k is channel C+k-1), HOST:PORT the transport's server (HOST an IPv4
+ * address or localhost; by default 127.0.0.1 and the transport's own port),
+ * TRANSPORT the network output that carries the universe, a module of the
+ * library loaded only when a binding names it: "ola" (the Open Lighting
+ * Architecture's server, port 9010), the default and today the only one.
+ * Words in any letter case, any blanks, "#" starts a comment. A bound number
+ * is that universe even when a Quorel board with the number is plugged in
+ * (the Quorel board is then not used). A bound board
  * is present when its server answers at creation, within 1 s for all servers
  * together; its universe shows what a Quorel board with the same tables
  * would show: an output off is 0, a level 0-48 is level x 255 / 48 rounded
@@ -237,7 +299,11 @@ typedef struct QuorelBinding {
  * Fills at most `capacity` entries (`bindings` may be NULL when `capacity`
  * is 0); the `size` of bindings[0] gives the size of every entry, under the
  * rule of quorel_list_devices. Returns the number of entries (possibly more
- * than `capacity`), QUOREL_E_STRUCT_SIZE or QUOREL_E_NO_MEMORY. */
+ * than `capacity`), QUOREL_E_STRUCT_SIZE or QUOREL_E_NO_MEMORY.
+ * Error text: none (no control is involved); each entry's reason says why
+ *   its line counts for nothing or its board is not usable.
+ * Thread: any; it touches no control. Loads the transports' modules the file
+ *   names, and their threads run only during the call. */
 QUORELCTL_API int quorel_list_bindings(QuorelBinding *bindings, size_t capacity);
 
 #ifdef __cplusplus

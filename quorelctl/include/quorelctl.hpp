@@ -3,6 +3,13 @@
 //
 // C++ wrapper of the quorelctl C interface: owns the control, turns error
 // codes into exceptions. Header only (C++17); link against quorelctl.
+//
+// Every member stands for the C call it names (see quorelctl.h for each
+// call's meaning) and throws Error with that call's code and error text
+// instead of returning a code; nothing else throws but std::bad_alloc.
+// Threads: a Control, like the C control, belongs to the thread that created
+// it, and every member runs on that thread; Version, ListDevices and
+// ListBindings may be called on any thread.
 #pragma once
 
 #include <cstdint>
@@ -64,36 +71,49 @@ inline std::vector<QuorelBinding> ListBindings() { return detail::ListEntries(qu
 
 class Control {
  public:
-  // Creates the control (detection and start-up defaults run here).
-  // `notify` may be null. Throws Error(QUOREL_E_UNKNOWN_CLASS) on failure.
+  // quorel_create(): detection and start-up defaults run here. `notify` may
+  // be null. Throws Error(QUOREL_E_UNKNOWN_CLASS, "The Quorel control could
+  // not be created") when quorel_create() gives NULL. Destruction is
+  // quorel_destroy().
   explicit Control(QuorelPropertyChanged notify = nullptr, void* container = nullptr)
       : handle_(quorel_create(QUOREL_CLASS_NAME, notify, container)) {
     if (!handle_) throw Error(QUOREL_E_UNKNOWN_CLASS, "The Quorel control could not be created");
   }
 
+  // quorel_get_text() with a buffer that grows until the text fits: throws
+  // only QUOREL_E_NO_MEMORY.
   std::string Detected() const { return GetText("Detected"); }
   std::string DeviceNumber() const { return GetText("DeviceNumber"); }
   std::string Command() const { return GetText("Command"); }
+  // quorel_get_int16(); throws only QUOREL_E_NO_MEMORY.
   int16_t CompatibilityDelay() const {
     int16_t value = 0;
     Check(quorel_get_int16(handle_.get(), "CompatibilityDelay", &value));
     return value;
   }
 
+  // quorel_set_text(): throws Error(16384, "Device Numbers 1-16 Only") or
+  // Error(16385, "Device Number n Not Connected"); the selection changes in
+  // the second case all the same.
   void SetDeviceNumber(const std::string& number) { Check(quorel_set_text(handle_.get(), "DeviceNumber", number.c_str())); }
   void SetDeviceNumber(int number) { SetDeviceNumber(std::to_string(number)); }
+  // quorel_set_text(), quorel_set_bool(), quorel_set_int16(): throw only
+  // QUOREL_E_NO_MEMORY; a malformed command or one for an absent board is
+  // ignored, as in C.
   void SetCommand(const std::string& text) { Check(quorel_set_text(handle_.get(), "Command", text.c_str())); }
   void SetFastCom(bool on) { Check(quorel_set_bool(handle_.get(), "FastCom", on ? 1 : 0)); }
   void SetCompatibilityDelay(int16_t milliseconds) {
     Check(quorel_set_int16(handle_.get(), "CompatibilityDelay", milliseconds));
   }
 
-  // Selects `board` and sends `command` to it.
+  // Selects `board` and sends `command` to it; throws as SetDeviceNumber, and
+  // then sends nothing.
   void Send(int board, const std::string& command) {
     SetDeviceNumber(board);
     SetCommand(command);
   }
 
+  // The C control, for calls this wrapper does not make; it stays owned here.
   QuorelControl* get() const noexcept { return handle_.get(); }
 
  private:

@@ -3,7 +3,8 @@
 // device and of each line of the bindings file, and what to do when a board
 // cannot be opened for lack of permission. Header only, over the C++ wrapper,
 // so that every host (the quorel tool, Sonovar's start-up message) says the
-// same.
+// same. Each function only formats what it is given: it calls nothing of the
+// library, throws only std::bad_alloc, and may run on any thread.
 #pragma once
 
 #include <string>

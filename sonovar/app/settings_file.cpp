@@ -1,5 +1,6 @@
 #include "sonovar/app/settings_file.h"
 
+#include <algorithm>
 #include <type_traits>
 
 #include "platform/files.h"
@@ -8,11 +9,32 @@ namespace sonovar {
 
 namespace {
 
-// 32 fixed bytes and a name of at most 65535: nothing beyond is ever read.
-constexpr size_t kMostBytes = kSettingsFixedBytes + 65535;
+constexpr size_t kMarkerBytes = sizeof kEffectTailMarker - 1;
 
-// The name's length follows the 16-bit fields; the name follows it.
-constexpr size_t kNameLength = kSettingsFixedBytes - 2;
+// Nothing beyond the longest record is ever read.
+constexpr size_t kMostBytes = kLongestSettingsRecord;
+
+// Fletcher's 16-bit sum: any one changed byte, and most swaps, change it.
+uint16_t Check(std::span<const uint8_t> bytes) {
+  uint32_t low = 0, high = 0;
+  for (uint8_t b : bytes) {
+    low = (low + b) % 255;
+    high = (high + low) % 255;
+  }
+  return static_cast<uint16_t>(high << 8 | low);
+}
+
+// The tail that starts at `at`, when it is one whose check holds.
+void ReadEffectTail(std::span<const uint8_t> bytes, size_t at, SettingsRecord* r) {
+  if (at + kMarkerBytes + 1 > bytes.size() ||
+      !std::equal(kEffectTailMarker, kEffectTailMarker + kMarkerBytes, bytes.begin() + static_cast<long>(at)))
+    return;
+  const size_t length = bytes[at + kMarkerBytes], id = at + kMarkerBytes + 1;
+  if (length > kEffectIdLength || id + length + 2 > bytes.size()) return;
+  if (Check(bytes.first(id + length)) != static_cast<uint16_t>(bytes[id + length] | bytes[id + length + 1] << 8))
+    return;
+  r->EffectId.assign(bytes.begin() + static_cast<long>(id), bytes.begin() + static_cast<long>(id + length));
+}
 
 uint16_t Word(std::span<const uint8_t> bytes, size_t offset) {
   if (offset + 2 > bytes.size()) return 0;
@@ -55,9 +77,11 @@ SettingsRecord DecodeSettings(std::span<const uint8_t> bytes) {
     else field = static_cast<int16_t>(Word(bytes, offset));
     offset += 2;
   });
-  const size_t length = Word(bytes, kNameLength);
-  if (kSettingsFixedBytes + length <= bytes.size())
+  const size_t length = Word(bytes, kNameLengthOffset);
+  if (kSettingsFixedBytes + length <= bytes.size()) {
     r.Name.assign(bytes.begin() + kSettingsFixedBytes, bytes.begin() + static_cast<long>(kSettingsFixedBytes + length));
+    ReadEffectTail(bytes, kSettingsFixedBytes + length, &r);
+  }
   return r;
 }
 
@@ -70,9 +94,36 @@ std::vector<uint8_t> EncodeSettings(const SettingsRecord& r) {
     else PutWord(out, offset, static_cast<uint16_t>(field));
     offset += 2;
   });
-  PutWord(out, kNameLength, static_cast<uint16_t>(length));
+  PutWord(out, kNameLengthOffset, static_cast<uint16_t>(length));
   std::copy_n(r.Name.begin(), length, out.begin() + kSettingsFixedBytes);
+  // Always written, also without an id: a tail that an earlier save left at
+  // the same place must not speak for this record.
+  const std::string_view id = std::string_view(r.EffectId).substr(0, kEffectIdLength);
+  out.insert(out.end(), kEffectTailMarker, kEffectTailMarker + kMarkerBytes);
+  out.push_back(static_cast<uint8_t>(id.size()));
+  out.insert(out.end(), id.begin(), id.end());
+  const uint16_t check = Check(out);
+  out.push_back(static_cast<uint8_t>(check & 0xFF));
+  out.push_back(static_cast<uint8_t>(check >> 8));
   return out;
+}
+
+int ChosenEffect(const SettingsRecord& r) {
+  if (!r.EffectId.empty()) {
+    const int n = EffectById(r.EffectId);
+    return n != 0 ? n : kPulse;
+  }
+  for (int n = 1; n <= kEffectCount; ++n)
+    if (const int field = kEffects[n - 1].stored_as; field != 0 && r.EffectSelected[field]) return n;
+  return 0;
+}
+
+void StoreEffectChoice(SettingsRecord& r, int n) {
+  r.EffectSelected.fill(false);
+  r.EffectId.clear();
+  if (n < 1 || n > kEffectCount) return;
+  if (const int field = kEffects[n - 1].stored_as; field != 0) r.EffectSelected[field] = true;
+  r.EffectId = kEffects[n - 1].id;
 }
 
 SettingsRecord LoadSettingsFile(const std::string& path) {

@@ -11,6 +11,12 @@ void EffectEngine::Step(const EffectInputs& in, const ActiveBoards& active, Boar
   SendOutputLevels(active, link);
 }
 
+int EffectById(std::string_view id) {
+  for (int n = 1; n <= kEffectCount; ++n)
+    if (id == kEffects[n - 1].id) return n;
+  return 0;
+}
+
 void EffectEngine::FillEveryThird(int start, int value) {
   for (int i = start; i <= kBoardOutputs; i += 3) OutputLevels[i] = static_cast<int16_t>(value);
 }

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <iterator>
 #include <string>
+#include <string_view>
 
 #include "sonovar/animation/qra_file.h"
 #include "sonovar/effects/board_link.h"
@@ -75,6 +76,10 @@ void PulseSweepStep(EffectEngine& engine, const EffectInputs& in, const ActiveBo
 void QraLinkStep(EffectEngine& engine, const EffectInputs& in, const ActiveBoards& active, BoardLink& link);
 
 struct Effect {
+  // Never changes once released: the settings file stores the choice by it,
+  // so a file carries over whatever the table's order or captions become.
+  // Lower-case letters, digits and '-', at most kEffectIdLength characters.
+  const char* id;
   const char* caption;  // of its label lbl_Effect(n) beside the option opt_Effect(n)
   const char* tooltip;
   EffectStep step;
@@ -84,14 +89,34 @@ struct Effect {
   int stored_as;
 };
 
+inline constexpr size_t kEffectIdLength = 32;
+
 // Every effect, in the order of the window's options. A new effect is one
-// entry here, its step and its tests; the settings file has room for the
-// choice of the first three only (see kStoredEffects).
+// row here (stored_as 0: the file keeps its choice by the id alone), its step
+// and its tests; the window, the settings file, the tests, the bench, the
+// manual page and the package description all read this table.
 inline constexpr Effect kEffects[] = {
-    {"Pulse", "Pulse Realtime FX.", PulseStep, false, 1},
-    {"Pulse/Sweep", "Pulse and Sweep Realtime FX.", PulseSweepStep, false, 2},
-    {"QRA Link", "Link QRA frame control to Sound.", QraLinkStep, true, 3},
+    {"pulse", "Pulse", "Pulse Realtime FX.", PulseStep, false, 1},
+    {"pulse-sweep", "Pulse/Sweep", "Pulse and Sweep Realtime FX.", PulseSweepStep, false, 2},
+    {"qra-link", "QRA Link", "Link QRA frame control to Sound.", QraLinkStep, true, 3},
 };
 inline constexpr int kEffectCount = static_cast<int>(std::size(kEffects));
+
+constexpr bool EffectIdsAreSound() {
+  for (size_t i = 0; i < std::size(kEffects); ++i) {
+    const std::string_view id = kEffects[i].id;
+    if (id.empty() || id.size() > kEffectIdLength) return false;
+    for (char c : id)
+      if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-')) return false;
+    for (size_t j = 0; j < i; ++j)
+      if (id == kEffects[j].id) return false;
+  }
+  return true;
+}
+static_assert(EffectIdsAreSound(), "effect ids are distinct, 1-32 of a-z, 0-9 and '-'");
+
+// The number (1-based, as EffectMode) of the effect with fixed id `id`; 0
+// when no effect of this program has it.
+int EffectById(std::string_view id);
 
 }  // namespace sonovar

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The README's example host, built the way a programmer outside this
+# The example host of docs/library.md, built the way a programmer outside this
 # repository builds it: the library and its development files installed to a
 # temporary prefix (components runtime and dev alone), the host built against
 # them with pkg-config and with find_package, and run on a virtual board,
@@ -51,13 +51,13 @@ grep -rlF -e "$build" -e "$source" --include='*.pc' --include='*.cmake' "$prefix
   fail "the pkg-config file or the CMake package names the build or source tree"
 libdir=$(dirname "$(find "$prefix" -name 'libquorelctl.so.1')")
 
-# The host program and its CMake project, exactly as the README shows them.
+# The host program and its CMake project, exactly as docs/library.md shows them.
 mkdir "$work/host"
 for file in host.c CMakeLists.txt; do
   awk -v marker="<!-- $file -->" '$0 == marker { on = 1; next }
     on && /^```/ { if (inside) exit; inside = 1; next }
-    on && inside { print }' "$source/README.md" > "$work/host/$file"
-  [[ -s $work/host/$file ]] || fail "the README has no $file"
+    on && inside { print }' "$source/docs/library.md" > "$work/host/$file"
+  [[ -s $work/host/$file ]] || fail "docs/library.md has no $file"
 done
 
 # 1. pkg-config, with warnings as errors so that the header is clean C.

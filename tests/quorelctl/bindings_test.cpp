@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace quorelctl {
 namespace {
 
@@ -47,7 +49,33 @@ INSTANTIATE_TEST_SUITE_P(
                       LineCase{"board 1 = universe 1 channel 1 server 10.0.0.0:9010", ""},
                       LineCase{"board 1 universe 1 channel 1", "expected \"board N"},
                       LineCase{"board 1 = universe 1 channel 1 extra", "expected \"board N"},
-                      LineCase{"board 1 = universe 1 port 1", "expected \"board N"}));
+                      LineCase{"board 1 = universe 1 port 1", "expected \"board N"},
+                      LineCase{"board 1 = universe 1 channel 1 via OLA", ""},
+                      LineCase{"board 1 = universe 1 channel 1 server 10.0.0.2:9011 via ola", ""},
+                      LineCase{"board 1 = universe 1 channel 1 via artnet", "transport must be ola, not \"artnet\""},
+                      LineCase{"board 1 = universe 1 channel 1 via", "expected \"board N"},
+                      LineCase{"board 1 = universe 1 channel 1 via ola server 10.0.0.2:9011", "expected \"board N"}));
+
+// Files written before there was a transport word keep their meaning.
+TEST(BindingsFileTest, ViaOlaIsWhatALineWithoutTransportMeans) {
+  const BindingsFile with = ParseBindings(
+      "board 1 = universe 2 channel 3 via ola\n"
+      "board 2 = universe 2 channel 40 server 10.0.0.2:9011 VIA Ola",
+      "f");
+  const BindingsFile without = ParseBindings(
+      "board 1 = universe 2 channel 3\n"
+      "board 2 = universe 2 channel 40 server 10.0.0.2:9011",
+      "f");
+  ASSERT_EQ(with.bindings.size(), 2u);
+  ASSERT_EQ(without.bindings.size(), 2u);
+  for (size_t i = 0; i < 2; ++i) {
+    const Binding &a = with.bindings[i], &b = without.bindings[i];
+    EXPECT_EQ(std::tie(a.board, a.universe, a.first_channel, a.host, a.port, a.transport),
+              std::tie(b.board, b.universe, b.first_channel, b.host, b.port, b.transport));
+    EXPECT_EQ(a.transport, kDefaultTransport);
+  }
+  EXPECT_EQ(without.bindings[0].server(), "127.0.0.1:9010");
+}
 
 TEST(BindingsFileTest, ValuesAndDefaults) {
   const BindingsFile file = ParseBindings("board 3=universe 7 channel 10 server 10.0.0.2:9011\r\nboard 4 = universe 8 channel 1", "f");

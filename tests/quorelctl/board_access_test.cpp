@@ -23,8 +23,8 @@ TEST_F(BoardAccessTest, NoBoardGivesSixteenZeros) {
   hid_.Add("/dev/mouse", 0x046D, 0xC52B);
   BoardAccess boards(hid_);
   boards.DetectAllBoards();
-  EXPECT_EQ(Module().DetectedFlags, "0000000000000000");
-  EXPECT_EQ(Module().CurrentBoard, 16);
+  EXPECT_EQ(Tables().detected, "0000000000000000");
+  EXPECT_EQ(Tables().selected_board, 16);
   EXPECT_TRUE(hid_.opened.empty()) << "devices of other makers are never opened";
 }
 
@@ -35,7 +35,7 @@ TEST_F(BoardAccessTest, ProductIdSelectsTheBoardNumber) {
   hid_.Add("/dev/d", 0xE7A2, 0x00F0);   // other vendor
   BoardAccess boards(hid_);
   boards.DetectAllBoards();
-  EXPECT_EQ(Module().DetectedFlags, "0001000000000000");
+  EXPECT_EQ(Tables().detected, "0001000000000000");
   EXPECT_EQ(boards.BoardPresent[4], -1);
   EXPECT_EQ(hid_.opened, std::vector<std::string>{"/dev/a"});
 }
@@ -53,7 +53,7 @@ TEST_F(BoardAccessTest, DeviceThatCannotBeOpenedIsSkippedAndRemembered) {
   hid_.Add("/dev/open", 0xE7A1, 0x00F1);
   BoardAccess boards(hid_);
   boards.DetectAllBoards();
-  EXPECT_EQ(Module().DetectedFlags, "0100000000000000");
+  EXPECT_EQ(Tables().detected, "0100000000000000");
   boards.SendReport(2, kPayload);
   EXPECT_EQ(hid_.WritesTo("/dev/open").size(), 1u);
   ASSERT_EQ(boards.probe_failures().size(), 1u);
@@ -67,7 +67,7 @@ TEST_F(BoardAccessTest, EachBoardIsWrittenWithItsOwnReportLength) {
   hid_.Add("/dev/b2", 0xE7A1, 0x00F1, 0, false);  // no readable descriptor: 9
   BoardAccess boards(hid_);
   boards.DetectAllBoards();
-  EXPECT_EQ(Module().DetectedFlags, "1110000000000000");
+  EXPECT_EQ(Tables().detected, "1110000000000000");
   for (int n : {1, 2, 3}) boards.SendReport(n, kPayload);
   EXPECT_EQ(hid_.WritesTo("/dev/b1"), (std::vector<std::vector<uint8_t>>{{0, 1, 2, 3, 4}}));
   EXPECT_EQ(hid_.WritesTo("/dev/b2"), (std::vector<std::vector<uint8_t>>{{0, 1, 2, 3, 4, 5, 6, 7, 8}}));
@@ -79,8 +79,8 @@ TEST_F(BoardAccessTest, ReportGoesToTheBoardGivenNotTheSelectedOne) {
   hid_.Add("/dev/b2", 0xE7A1, 0x00F1);
   BoardAccess boards(hid_);
   boards.DetectAllBoards();
-  Module().CurrentBoard = 1;
-  Module().ReportBytes = {9, 9, 9, 9, 9, 9, 9, 9};
+  Tables().selected_board = 1;
+  Tables().last_report = {9, 9, 9, 9, 9, 9, 9, 9};
   boards.SendReport(2, kPayload);
   EXPECT_TRUE(hid_.WritesTo("/dev/b1").empty());
   EXPECT_EQ(hid_.WritesTo("/dev/b2"), (std::vector<std::vector<uint8_t>>{{0, 1, 2, 3, 4, 5, 6, 7, 8}}));
@@ -135,7 +135,7 @@ TEST_F(BoardAccessTest, BoardPluggedInLaterIsFoundByTheSendPath) {
   boards.SendReport(7, kPayload);
   EXPECT_EQ(boards.BoardPresent[7], -1);
   EXPECT_EQ(hid_.WritesTo("/dev/b7").size(), 1u);
-  EXPECT_EQ(Module().DetectedFlags, "0000000000000000") << "the detection text is not rebuilt";
+  EXPECT_EQ(Tables().detected, "0000000000000000") << "the detection text is not rebuilt";
 }
 
 TEST_F(BoardAccessTest, ProbingAnOpenBoardAgainClosesTheOldHandle) {

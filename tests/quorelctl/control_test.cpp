@@ -46,7 +46,7 @@ TEST_F(ControlTest, CreationDetectsAndSendsStartupDefaults) {
   for (const char* path : {"/dev/b1", "/dev/b3"})
     EXPECT_EQ(hid_.WritesTo(path), (std::vector<Bytes>{kState, k48, k48, k48, k48})) << path;
   EXPECT_EQ(waits_, std::vector<int>(10, 1)) << "every report of the defaults waits 1 ms first";
-  EXPECT_EQ(Module().CurrentBoard, 1);
+  EXPECT_EQ(Tables().selected_board, 1);
   EXPECT_EQ(control->Command(), "Quorel Command");
   EXPECT_EQ(control->DeviceNumber(), "1");
   EXPECT_EQ(control->GetCompatibilityDelay(), 1);
@@ -97,7 +97,7 @@ struct SelectionCase {
   const char* written;
   int error;                // 0, 16384 or 16385
   const char* caption;      // DeviceNumber read back
-  int16_t board_after;      // CurrentBoard after the write (it was 1)
+  int16_t board_after;      // selected_board after the write (it was 1)
 };
 
 class SelectionTest : public ControlTest, public ::testing::WithParamInterface<SelectionCase> {};
@@ -109,7 +109,7 @@ TEST_P(SelectionTest, DeviceNumberWrite) {
   ControlError error = control->SetDeviceNumber(c.written);
   EXPECT_EQ(error.number, c.error);
   EXPECT_EQ(control->DeviceNumber(), c.caption);
-  EXPECT_EQ(Module().CurrentBoard, c.board_after);
+  EXPECT_EQ(Tables().selected_board, c.board_after);
   EXPECT_EQ(beeps_, c.error != 0 ? 1 : 0);
   EXPECT_EQ(notified_.size(), c.error != 0 ? 0u : 1u);
   if (c.error == 16384) {
@@ -138,7 +138,7 @@ TEST_F(ControlTest, CommandToAbsentBoardBeepsAndSendsNothing) {
   EXPECT_EQ(beeps_, 2);
   EXPECT_TRUE(hid_.writes.empty());
   EXPECT_EQ(control->Command(), "");
-  EXPECT_EQ(Module().BankState[2][1], 0) << "a dropped command changes no table";
+  EXPECT_EQ(Tables().states[2][1], 0) << "a dropped command changes no table";
 }
 
 TEST_F(ControlTest, AbsentBoardErrorRepeatsOnEveryWrite) {

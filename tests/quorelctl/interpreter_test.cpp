@@ -27,8 +27,8 @@ class InterpreterTest : public ::testing::Test {
     link_.reports.clear();
     link_.events.clear();
   }
-  const std::array<int16_t, 9>& Banks() { return Module().BankState[1]; }
-  int16_t ProfileOf(int output) { return Module().OutputProfile[1][output - 1]; }
+  const std::array<int16_t, 9>& Banks() { return Tables().states[1]; }
+  int16_t ProfileOf(int output) { return Tables().profiles[1][output - 1]; }
   // Payloads of the four profile reports from the current table.
   std::vector<Payload> ProfilePayloads() {
     std::vector<Payload> out(4);
@@ -90,11 +90,11 @@ class IgnoredCommandTest : public InterpreterTest, public ::testing::WithParamIn
 
 TEST_P(IgnoredCommandTest, ChangesNothing) {
   link_.fast_com = false;
-  const LedModule before = Module();
+  const BoardTables before = Tables();
   ExecuteCommand(GetParam(), link_);
   EXPECT_TRUE(link_.events.empty()) << GetParam();
-  EXPECT_EQ(Module().BankState, before.BankState) << GetParam();
-  EXPECT_EQ(Module().OutputProfile, before.OutputProfile) << GetParam();
+  EXPECT_EQ(Tables().states, before.states) << GetParam();
+  EXPECT_EQ(Tables().profiles, before.profiles) << GetParam();
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -153,12 +153,12 @@ TEST_F(InterpreterTest, PbaWithANamedValueStoresZero) {
   EXPECT_EQ(ProfileOf(2), 1);
 }
 
-TEST_F(InterpreterTest, PbWritesNormalisedValuesBackToArgValues) {
+TEST_F(InterpreterTest, PbWritesNormalisedValuesBackToTheValues) {
   ExecuteCommand("PB1:70,64,-1,194,1,2,3,4", link_);
-  EXPECT_EQ(Module().ArgValues[0], 6);
-  EXPECT_EQ(Module().ArgValues[1], 0);
-  EXPECT_EQ(Module().ArgValues[2], 63);
-  EXPECT_EQ(Module().ArgValues[3], 130);
+  EXPECT_EQ(Tables().values[0], 6);
+  EXPECT_EQ(Tables().values[1], 0);
+  EXPECT_EQ(Tables().values[2], 63);
+  EXPECT_EQ(Tables().values[3], 130);
 }
 
 TEST_F(InterpreterTest, RgbSetsThreeOutputsThenSendsProfileAndState) {
@@ -269,9 +269,9 @@ TEST_F(InterpreterTest, RandomLevelsCoverTheirRange) {
 }
 
 TEST_F(InterpreterTest, StateReportRewritesMarkerAndSpareSlots) {
-  Module().BankState[1][0] = 5;
-  Module().BankState[1][6] = 9;
-  Module().BankState[1][7] = 9;
+  Tables().states[1][0] = 5;
+  Tables().states[1][6] = 9;
+  Tables().states[1][7] = 9;
   ExecuteCommand("S01:1", link_);
   ExecuteCommand("S02:1", link_);
   ASSERT_EQ(link_.reports.size(), 2u);
@@ -280,14 +280,14 @@ TEST_F(InterpreterTest, StateReportRewritesMarkerAndSpareSlots) {
     EXPECT_EQ(p[6], 0);
     EXPECT_EQ(p[7], 0);
   }
-  EXPECT_EQ(Module().BankState[1][0], 64);
-  EXPECT_EQ(Module().BankState[1][6], 0);
+  EXPECT_EQ(Tables().states[1][0], 64);
+  EXPECT_EQ(Tables().states[1][6], 0);
 }
 
 TEST_F(InterpreterTest, CommandsActOnTheCurrentBoardOnly) {
-  Module().CurrentBoard = 5;
+  Tables().selected_board = 5;
   ExecuteCommand("SBA:1,2,3,4,5", link_);
-  EXPECT_EQ(Module().BankState[5][1], 1);
+  EXPECT_EQ(Tables().states[5][1], 1);
   EXPECT_EQ(Banks()[1], 0);
   EXPECT_EQ(link_.events.back(), "report 5: 64 1 2 3 4 5 0 0");
 }

@@ -36,8 +36,8 @@ class RecordingLink final : public ReportLink {
 
 // Fresh tables on this thread, with `board` selected.
 inline void ResetModule(int16_t board = 1) {
-  Module() = LedModule{};
-  Module().CurrentBoard = board;
+  Tables() = BoardTables{};
+  Tables().selected_board = board;
 }
 
 }  // namespace quorelctl

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <tuple>
 #include <vector>
 
 #include "quorelctl/interpreter/led_module.h"
@@ -10,7 +11,7 @@ namespace {
 
 struct SplitCase {
   const char* text;
-  int count;
+  int count;  // 0: no values; 1: a waveform name or a leading number; more: a list
   bool fails;
   std::vector<int16_t> values;  // expected when the split succeeds
 };
@@ -20,11 +21,12 @@ class SplitTest : public ::testing::TestWithParam<SplitCase> {};
 TEST_P(SplitTest, Values) {
   const SplitCase& c = GetParam();
   ResetModule();
-  Module().ArgValues.fill(-99);  // stale values must not show through
-  SplitArguments(c.text, c.count);
-  ASSERT_EQ(Module().SplitFailed, c.fails ? -1 : 0) << c.text;
+  Tables().values.fill(-99);  // stale values must not show through
+  const Reading reading = c.count == 0 ? Reading::kNone : c.count == 1 ? Reading::kNamedOrLeading : Reading::kList;
+  SplitArguments(c.text, c.count, reading);
+  ASSERT_EQ(Tables().split_failed, c.fails) << c.text;
   if (c.fails) return;
-  for (size_t i = 0; i < c.values.size(); ++i) EXPECT_EQ(Module().ArgValues[i], c.values[i]) << c.text << " #" << i;
+  for (size_t i = 0; i < c.values.size(); ++i) EXPECT_EQ(Tables().values[i], c.values[i]) << c.text << " #" << i;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -38,6 +40,11 @@ INSTANTIATE_TEST_SUITE_P(
                       SplitCase{"P05:&H40", 1, false, {64}}, SplitCase{"GPS:32768", 1, true, {}},
                       SplitCase{"GPS:-32768", 1, false, {-32768}}, SplitCase{"GPS;2.5", 1, false, {2}},
                       SplitCase{"GPSX3.5", 1, false, {4}}));
+
+INSTANTIATE_TEST_SUITE_P(NoValues, SplitTest,
+                         ::testing::Values(SplitCase{"ABC", 0, false, {}}, SplitCase{"ABC:", 0, false, {}},
+                                           SplitCase{"ABC:1", 0, true, {}}, SplitCase{"ABC: ", 0, true, {}},
+                                           SplitCase{"AB", 0, true, {}}));
 
 INSTANTIATE_TEST_SUITE_P(
     SeveralValues, SplitTest,
@@ -64,11 +71,23 @@ TEST(SplitTest, ThirtyTwoValues) {
   ResetModule();
   std::string text = "PBA:";
   for (int i = 1; i <= 32; ++i) text += std::to_string(i * 3) + (i < 32 ? "," : "");
-  SplitArguments(text, 32);
-  ASSERT_EQ(Module().SplitFailed, 0);
-  for (int i = 0; i < 32; ++i) EXPECT_EQ(Module().ArgValues[i], (i + 1) * 3);
-  EXPECT_EQ(Module().ArgPositions[0], 1);
-  EXPECT_EQ(Module().ArgPositions[1], 3);  // "…:3," the first separator is at position 3 of ":3,6,…"
+  SplitArguments(text, 32, Reading::kList);
+  ASSERT_FALSE(Tables().split_failed);
+  for (int i = 0; i < 32; ++i) EXPECT_EQ(Tables().values[i], (i + 1) * 3);
+  EXPECT_EQ(Tables().separators[0], 1);
+  EXPECT_EQ(Tables().separators[1], 3);  // "…:3," the first separator is at position 3 of ":3,6,…"
+}
+
+// A one-value word may take the list reading instead: its value is then read
+// strictly, as the last of a list, and a waveform name is no number.
+TEST(SplitTest, OneValueInTheListReadingIsStrict) {
+  for (const auto& [text, fails, value] : {std::tuple{"XYZ:7", false, 7}, std::tuple{"XYZ:SAW", true, 0},
+                                           std::tuple{"XYZ:12abc", true, 0}, std::tuple{"XYZ: 2.5 ", false, 2}}) {
+    ResetModule();
+    SplitArguments(text, 1, Reading::kList);
+    EXPECT_EQ(Tables().split_failed, fails) << text;
+    if (!fails) { EXPECT_EQ(Tables().values[0], value) << text; }
+  }
 }
 
 }  // namespace

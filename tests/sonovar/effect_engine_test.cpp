@@ -126,3 +126,19 @@ TEST(SendOutputLevelsTest, NoActiveBoardSendsNothingButLimitsTheStoredLevels) {
 }
 
 }  // namespace
+
+// The manual page and the package description name the effects as the build
+// read them from the table's source; that reading must be the table.
+TEST(EffectTableTest, TheBuildNamesEveryEffectOfTheTable) {
+  std::string list;
+  for (int n = 1; n <= kEffectCount; ++n) {
+    if (n > 1) list += kEffectCount == 2 ? " and " : n == kEffectCount ? ", and " : ", ";
+    list += kEffects[n - 1].caption;
+  }
+  EXPECT_EQ(list, SONOVAR_EFFECT_LIST);
+}
+
+TEST(EffectTableTest, AnIdFindsItsEffectAndNoOther) {
+  for (int n = 1; n <= kEffectCount; ++n) EXPECT_EQ(EffectById(kEffects[n - 1].id), n) << kEffects[n - 1].id;
+  for (const char* unknown : {"", "Pulse", "pulse ", "strobe-burst"}) EXPECT_EQ(EffectById(unknown), 0) << unknown;
+}

@@ -33,13 +33,14 @@ void WriteAll(const std::string& path, const std::vector<uint8_t>& bytes) {
   std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
 }
 
-// 32 bytes of fields then "Select File".
+// 32 bytes of fields, "Select File", and the tail with the effect's id.
 const std::vector<uint8_t> kSaved = [] {
   std::vector<uint8_t> b = Bytes({5, 0, 3, 0, 10, 0, 128, 0, 200, 0,          // delay, decay, biases
                                   0xFF, 0xFF, 0, 0, 0xFF, 0xFF, 0, 0,         // boards 1 and 3
                                   0xFF, 0xFF, 2, 0, 0xFF, 0xFF,               // turbo, delay 2, device -1
                                   0, 0, 0xFF, 0xFF, 0, 0, 11, 0});            // Pulse/Sweep, name length
-  for (char c : std::string("Select File")) b.push_back(static_cast<uint8_t>(c));
+  for (char c : std::string("Select FileEFX\x0bpulse-sweep")) b.push_back(static_cast<uint8_t>(c));
+  b.insert(b.end(), {217, 67});  // the check, low byte first
   return b;
 }();
 
@@ -54,15 +55,58 @@ SettingsRecord SavedRecord() {
   r.Turbo = true;
   r.NonTurboDelay = 2;
   r.InputDevice = -1;
-  r.EffectSelected[2] = true;
   r.Name = "Select File";
+  StoreEffectChoice(r, kPulseSweep);
   return r;
 }
 
-TEST(SettingsRecordTest, LayoutIsThirtyTwoBytesAndTheName) {
+TEST(SettingsRecordTest, LayoutIsThirtyTwoBytesTheNameAndTheEffectTail) {
   EXPECT_EQ(EncodeSettings(SavedRecord()), kSaved);
-  EXPECT_EQ(kSaved.size(), 43u);
+  EXPECT_EQ(kSaved.size(), 60u);
   EXPECT_EQ(EncodeSettings(DecodeSettings(kSaved)), kSaved);
+}
+
+// What today's three Booleans and the tail choose, as written by this
+// program, by one that knows only the Booleans, and by a newer one.
+TEST(SettingsRecordTest, TheChosenEffectComesFromItsIdThenTheBooleans) {
+  auto with_tail = [](std::vector<uint8_t> record, std::string_view tail_of) {
+    SettingsRecord other = DecodeSettings(record);
+    other.EffectId = tail_of;
+    const std::vector<uint8_t> tail = EncodeSettings(other);
+    record.insert(record.end(), tail.begin() + static_cast<long>(record.size()), tail.end());
+    return record;
+  };
+  std::vector<uint8_t> booleans_only(kSaved.begin(), kSaved.begin() + 43);  // as an older program saves
+  std::vector<uint8_t> overwritten = with_tail(booleans_only, "qra-link");
+  overwritten[0] = 9;  // an older program saved another Delay over it: the check no longer holds
+  std::vector<uint8_t> no_name =
+      Bytes({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
+  const struct {
+    const char* name;
+    std::vector<uint8_t> bytes;
+    int chosen;
+  } rows[] = {
+      {"Booleans alone", booleans_only, kPulseSweep},
+      {"an id beside the Booleans", with_tail(booleans_only, "qra-link"), kQraLink},
+      {"an id the program does not know", with_tail(no_name, "strobe-burst"), kPulse},
+      {"an empty id leaves it to the Booleans", with_tail(booleans_only, ""), kPulseSweep},
+      {"a tail left behind another record", overwritten, kPulseSweep},
+      {"a tail cut short", std::vector<uint8_t>(kSaved.begin(), kSaved.end() - 1), kPulseSweep},
+      {"nothing chosen", no_name, 0},
+  };
+  for (const auto& row : rows) EXPECT_EQ(ChosenEffect(DecodeSettings(row.bytes)), row.chosen) << row.name;
+}
+
+// Every effect of the table, the ones after the three included, comes back
+// from a saved file; the choice of none too.
+TEST(SettingsRecordTest, EveryEffectOfTheTableSurvivesASaveAndALoad) {
+  for (int n = 0; n <= kEffectCount; ++n) {
+    SettingsRecord r = SavedRecord();
+    StoreEffectChoice(r, n);
+    EXPECT_EQ(ChosenEffect(DecodeSettings(EncodeSettings(r))), n) << n;
+    const int boolean = n == 0 ? 0 : kEffects[n - 1].stored_as;
+    for (int field = 1; field <= kStoredEffects; ++field) EXPECT_EQ(r.EffectSelected[field], field == boolean) << n;
+  }
 }
 
 TEST(SettingsRecordTest, WhatShortOrOddFilesReadAs) {
@@ -119,10 +163,11 @@ TEST_F(SettingsFileTest, ASaveKeepsWhatALongerEarlierSaveLeftBehind) {
   longer.Name = "a much longer animation name";
   ASSERT_EQ(SaveSettingsFile(path_, longer), "");
   ASSERT_EQ(SaveSettingsFile(path_, SavedRecord()), "");
-  const std::vector<uint8_t> file = ReadAll(path_);
-  ASSERT_EQ(file.size(), 32u + longer.Name.size());
-  EXPECT_EQ(std::vector<uint8_t>(file.begin(), file.begin() + 43), kSaved);
-  EXPECT_EQ(std::string(file.begin() + 43, file.end()), longer.Name.substr(11));
+  const std::vector<uint8_t> file = ReadAll(path_), longer_bytes = EncodeSettings(longer);
+  ASSERT_EQ(file.size(), longer_bytes.size());
+  EXPECT_EQ(std::vector<uint8_t>(file.begin(), file.begin() + 60), kSaved);
+  EXPECT_EQ(std::vector<uint8_t>(file.begin() + 60, file.end()),
+            std::vector<uint8_t>(longer_bytes.begin() + 60, longer_bytes.end()));
   EXPECT_EQ(LoadSettingsFile(path_).Name, "Select File");
 }
 
@@ -218,7 +263,7 @@ TEST_F(SettingsFileTest, AHugeOldFileCostsNoMoreThanTheLongestRecord) {
   WriteAll(path_, kSaved);
   ASSERT_EQ(::truncate(path_.c_str(), 256 << 20), 0);  // sparse
   ASSERT_EQ(SaveSettingsFile(path_, SavedRecord()), "");
-  EXPECT_EQ(std::filesystem::file_size(path_), 32u + 65535u);
+  EXPECT_EQ(std::filesystem::file_size(path_), kLongestSettingsRecord);
 }
 
 // SIGTERM while the new content is written: nothing is left beside the old file.

@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -61,9 +62,13 @@ TEST_P(SettingsToolTest, WritesWhatTheScriptWroteByHand) {
   ASSERT_EQ(Run(GetParam().arguments), 0);
   std::vector<uint8_t> want(GetParam().fixed.begin(), GetParam().fixed.end());
   for (char c : std::string("Select File")) want.push_back(static_cast<uint8_t>(c));
-  const std::vector<uint8_t> got = Read();
+  std::vector<uint8_t> got = Read();
+  // Then a tail without an effect id: the Booleans tell.
+  EXPECT_EQ(got.size(), want.size() + sonovar::kEffectTailBytes);
+  EXPECT_EQ(sonovar::DecodeSettings(got).EffectId, "");
+  got.resize(std::min(got.size(), want.size()));
   EXPECT_EQ(got, want) << GetParam().script;
-  EXPECT_EQ(sonovar::EncodeSettings(sonovar::DecodeSettings(got)), got);
+  EXPECT_EQ(sonovar::EncodeSettings(sonovar::DecodeSettings(Read())), Read());
 }
 
 // What every script passes besides the fields below.
@@ -83,18 +88,19 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(SettingsToolTest, EveryFieldLandsInItsPlace) {
   ASSERT_EQ(Run("Delay=1 Decay=2 CyanBias=3 YellowBias=4 RedBias=5 Board2Active=1 Board4Active=1 Turbo=0 "
-                "NonTurboDelay=6 InputDevice=-7 Effect3Selected=1 Name=chase"),
+                "NonTurboDelay=6 InputDevice=-7 Effect3Selected=1 Name=chase Effect=some-later-effect"),
             0);
   sonovar::SettingsRecord want;
   want.Delay = 1, want.Decay = 2, want.CyanBias = 3, want.YellowBias = 4, want.RedBias = 5;
   want.BoardActive = {false, false, true, false, true};
   want.NonTurboDelay = 6, want.InputDevice = -7, want.EffectSelected[3] = true, want.Name = "chase";
+  want.EffectId = "some-later-effect";
   EXPECT_EQ(Read(), sonovar::EncodeSettings(want));
 }
 
 TEST_F(SettingsToolTest, RefusesWhatIsNoFieldAndWritesNothing) {
-  for (const char* arguments : {"Delay=x", "Delay=32768", "Delay=", "Turbo=-1", "Board5Active=1",
-                                "Effect4Selected=1", "delay=1", "Delay"}) {
+  for (const char* arguments : {"Delay=x", "Delay=32768", "Delay=", "Turbo=-1", "Board5Active=1", "Effect4Selected=1",
+                                "delay=1", "Delay", "Effect=an-id-longer-than-thirty-two-letters"}) {
     EXPECT_EQ(Run(arguments), 2) << arguments;
     EXPECT_FALSE(fs::exists(File())) << arguments;
   }
@@ -105,7 +111,7 @@ TEST_F(SettingsToolTest, RefusesWhatIsNoFieldAndWritesNothing) {
   fs::remove(File());
   EXPECT_EQ(Run("InputDevice=-1 Name="), 0);
   EXPECT_EQ(sonovar::DecodeSettings(Read()).InputDevice, -1);
-  EXPECT_EQ(Read().size(), sonovar::kSettingsFixedBytes);
+  EXPECT_EQ(Read().size(), sonovar::kSettingsFixedBytes + sonovar::kEffectTailBytes);
 }
 
 }  // namespace

@@ -20,7 +20,9 @@ int Usage() {
                "       quorel send [--fast] [--delay MS] BOARD[,BOARD...] COMMAND...\n"
                "                                     select BOARD, then send each COMMAND in order\n"
                "       quorel send [--fast] [--delay MS] BOARD[,BOARD...] -\n"
-               "                                     send each line of standard input as a command, to each BOARD\n");
+               "                                     send each line of standard input as a command, to each BOARD\n"
+               "COMMAND is the board command language (\"SBA:255,255,255,255,4\", \"P05:SAW\"): every word, its\n"
+               "values and the reports it sends are in docs/command-language.md of the source.\n");
   return 2;
 }
 

@@ -15,16 +15,18 @@ namespace {
 using sonovar::SettingsRecord;
 
 int Usage() {
-  std::string numbers, booleans;
+  std::string numbers, booleans, ids;
+  for (const sonovar::Effect& e : sonovar::kEffects) ids.append(" ").append(e.id);
   SettingsRecord r;
   sonovar::ForEachSettingsField(r, [&](std::string_view name, auto& slot) {
     (std::is_same_v<decltype(slot), bool&> ? booleans : numbers).append(" ").append(name);
   });
-  std::fprintf(stderr,
-               "usage: sonovar-settings FILE [FIELD=VALUE...]\n"
-               "  writes FILE as exactly the record the fields give (fields not named are 0, the name empty)\n"
-               "  -32768..32767:%s\n  0 or 1:%s\n  text: Name (the animation, without \".qra\")\n",
-               numbers.c_str(), booleans.c_str());
+  std::fprintf(
+      stderr,
+      "usage: sonovar-settings FILE [FIELD=VALUE...]\n"
+      "  writes FILE as exactly the record the fields give (fields not named are 0, the name empty)\n"
+      "  -32768..32767:%s\n  0 or 1:%s\n  text: Name (the animation, without \".qra\"), Effect (an effect's id:%s)\n",
+      numbers.c_str(), booleans.c_str(), ids.c_str());
   return 2;
 }
 
@@ -48,6 +50,11 @@ bool SetField(SettingsRecord& r, std::string_view field, std::string_view value)
   if (field == "Name") {
     r.Name = value;
     return value.size() <= 65535;
+  }
+  // Any id, also one this program does not know: a file of a newer program.
+  if (field == "Effect") {
+    r.EffectId = value;
+    return value.size() <= sonovar::kEffectIdLength;
   }
   bool taken = false;
   sonovar::ForEachSettingsField(r, [&](std::string_view name, auto& slot) {

@@ -1,0 +1,31 @@
+# The captions of Sonovar's effects as an English list ("A, B, and C"), read
+# from the effect table itself, so that the manual page and the package
+# description name every effect the program offers. The effect tests check
+# that this reading agrees with the table as the compiler sees it.
+function(sonovar_effect_list out_var)
+  set(header ${PROJECT_SOURCE_DIR}/sonovar/effects/effect_engine.h)
+  set_property(DIRECTORY ${PROJECT_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${header})
+  file(READ ${header} text)
+  string(REGEX MATCH "kEffects\\[\\] = {([^;]*)};" table "${text}")
+  # Rows: {"id", "Caption", ...
+  string(REGEX MATCHALL "{\"[a-z0-9-]+\", \"[^\"]+\"" rows "${CMAKE_MATCH_1}")
+  set(captions)
+  foreach(row ${rows})
+    string(REGEX REPLACE "^{\"[^\"]+\", \"([^\"]+)\"$" "\\1" caption "${row}")
+    list(APPEND captions "${caption}")
+  endforeach()
+  list(LENGTH captions count)
+  if(count EQUAL 0)
+    message(FATAL_ERROR "no effect found in ${header}")
+  endif()
+  list(POP_BACK captions last)
+  if(count EQUAL 1)
+    set(result "${last}")
+  elseif(count EQUAL 2)
+    set(result "${captions} and ${last}")
+  else()
+    list(JOIN captions ", " result)
+    string(APPEND result ", and ${last}")
+  endif()
+  set(${out_var} "${result}" PARENT_SCOPE)
+endfunction()
