@@ -31,6 +31,7 @@
 
 #include "common/levels.h"
 #include "quorelctl/dmx/dmx_module.h"
+#include "quorelctl/dmx/ola/checked_socket.h"
 #include "quorelctl/dmx/ola/ola_client_stop.h"
 
 namespace {
@@ -135,6 +136,8 @@ struct QuorelDmxLink {
       milliseconds wait = kSlice;
       if (client_) wait = std::min(wait, Serve(Clock::now()));
       ss_.RunOnce(ola::TimeInterval(0, static_cast<int>(std::chrono::microseconds(wait).count())));
+      // Either way libola's handler of a closed connection never runs.
+      if (socket_ && (socket_->refused() || socket_->closed_by_libola())) lost_ = true;
       if (lost_) Disconnect();
     }
     Flush();
@@ -181,7 +184,7 @@ struct QuorelDmxLink {
       close(fd);
       return;
     }
-    socket_ = std::make_unique<ola::network::TCPSocket>(fd);
+    socket_ = std::make_unique<quorelctl::CheckedSocket>(fd);
     socket_->SetNoDelay();
     client_ = std::make_unique<ola::client::OlaClient>(socket_.get());
     client_->Setup();
@@ -285,7 +288,7 @@ struct QuorelDmxLink {
   // The link's thread alone from here on (Execute() is the only call another
   // thread makes on the select server).
   ola::io::SelectServer ss_;
-  std::unique_ptr<ola::network::TCPSocket> socket_;
+  std::unique_ptr<quorelctl::CheckedSocket> socket_;
   std::unique_ptr<ola::client::OlaClient> client_;
   std::map<uint32_t, Universe> universes_;
   bool answered_ = false;
