@@ -19,6 +19,14 @@ const QuorelDmxModule* LoadModule(std::string* reason) {
   return module;
 }
 
+// Why a link's server serves no board: silent, or not trusted.
+std::string Unanswered(const QuorelDmxModule& module, QuorelDmxLink* link, const std::string& server) {
+  uint32_t uid = 0;
+  if (module.refused_owner(link, &uid) == 0) return "OLA server " + server + " does not answer";
+  const std::string who = uid == QUORELCTL_DMX_UNKNOWN_OWNER ? "a user that cannot be told" : "user " + std::to_string(uid);
+  return "OLA server " + server + " is not trusted: run by " + who + ", not by root, olad or this user";
+}
+
 }  // namespace
 
 std::string BindingStatus::description() const {
@@ -64,7 +72,7 @@ DmxBoards::DmxBoards(BindingsFile file) : file_(std::move(file)) {
                      links_.begin();
     s.usable = answered[i];
     if (links_[i].link == nullptr) s.reason = "no thread could be started for OLA server " + s.binding.server();
-    else if (!s.usable) s.reason = "OLA server " + s.binding.server() + " does not answer";
+    else if (!s.usable) s.reason = Unanswered(*module_, links_[i].link, s.binding.server());
   }
   // A server that did not answer serves no board: its link stops now.
   for (size_t i = 0; i < links_.size(); ++i) {

@@ -1,11 +1,12 @@
 // Servers that a neighbour could put where the module looks for olad: one
-// that turns hostile after a normal first answer. The host must live on,
-// and come back to a good server.
+// that turns hostile after a normal first answer, and one that another user
+// runs. The host must live on, and come back to a good server.
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -141,6 +142,41 @@ TEST(HostileServerTest, ABadStreamIsDroppedAndTheBoardComesBack) {
     EXPECT_LT(Now() - sent, 2.0);
     EXPECT_EQ(relay.connections(), 2);
   }
+}
+
+// A server on this machine that neither root nor olad runs gets nothing: the
+// board is absent with that reason, without waiting for an answer.
+TEST(HostileServerTest, AServerOfAnotherUserIsNotTrusted) {
+  if (geteuid() != 0) GTEST_SKIP() << "running a server as another user takes root";
+  int ready[2];
+  ASSERT_EQ(pipe(ready), 0);
+  const pid_t child = fork();
+  if (child == 0) {
+    uint16_t port = 0;
+    int fd = -1;
+    if (setgid(65534) == 0 && setuid(65534) == 0) fd = Listener(&port);
+    write(ready[1], &port, sizeof port);
+    while (fd >= 0) close(accept(fd, nullptr, nullptr));
+    _exit(1);
+  }
+  uint16_t port = 0;
+  ASSERT_EQ(read(ready[0], &port, sizeof port), static_cast<ssize_t>(sizeof port));
+  ASSERT_NE(port, 0);
+  Bind("board 1 = universe 1 channel 5 " + Server(port) + "\n");
+  const Clock::time_point start = Clock::now();
+  {
+    Control control;
+    EXPECT_EQ(control.Detected(), "0000000000000000");
+  }
+  EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(500)) << "told at once";
+  const std::vector<QuorelBinding> lines = quorel::ListBindings();
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(std::string(lines[0].reason), "OLA server 127.0.0.1:" + std::to_string(port) +
+                                              " is not trusted: run by user 65534, not by root, olad or this user");
+  kill(child, SIGKILL);
+  waitpid(child, nullptr, 0);
+  close(ready[0]);
+  close(ready[1]);
 }
 
 }  // namespace
