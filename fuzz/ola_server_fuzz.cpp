@@ -13,6 +13,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -24,9 +26,36 @@ namespace {
 void Listed(const ola::client::Result&, const std::vector<ola::client::OlaUniverse>&) {}
 void Sent(const ola::client::Result&) {}
 
+// What libola gets, checked again on its own: whole headers of the one
+// version within the size limit, and bodies no longer than announced. libola
+// is not instrumented, so a frame it mishandles may corrupt its heap without
+// a report; handing it one is the finding.
+class Witness : public quorelctl::CheckedSocket {
+ public:
+  using CheckedSocket::CheckedSocket;
+  int Receive(uint8_t* buffer, unsigned int size, unsigned int& data_read) override {
+    const int result = CheckedSocket::Receive(buffer, size, data_read);
+    if (result != 0 || data_read == 0) return result;
+    if (body_left_ == 0) {
+      uint32_t word = 0;
+      if (data_read != sizeof word) std::abort();
+      std::memcpy(&word, buffer, sizeof word);
+      body_left_ = word & 0x0FFFFFFF;
+      if (word >> 28 != 1 || body_left_ == 0 || body_left_ > quorelctl::kLargestOlaFrame) std::abort();
+    } else {
+      if (data_read > body_left_) std::abort();
+      body_left_ -= data_read;
+    }
+    return result;
+  }
+
+ private:
+  uint32_t body_left_ = 0;
+};
+
 struct Session {
   ola::io::SelectServer ss;
-  std::unique_ptr<quorelctl::CheckedSocket> socket;
+  std::unique_ptr<Witness> socket;
   std::unique_ptr<ola::client::OlaClient> client;
   ola::SingleUseCallback0<void>* close_handler = nullptr;
   bool closed = false;
@@ -35,16 +64,24 @@ struct Session {
 
 }  // namespace
 
+// libola 0.10.9 frees neither a request still waiting for its answer nor
+// its callback when the client is stopped (tests/dmx/lsan.supp too).
+extern "C" const char* __lsan_default_suppressions() {
+  return "leak:ola::rpc::RpcChannel::CallMethod\nleak:ola::client::OlaClientCore::FetchUniverseList\n";
+}
+
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   ola::InitLogging(ola::OLA_LOG_NONE, ola::OLA_LOG_STDERR);
   return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  // All of it must fit in the socket's buffer, written before the client runs.
+  // All of it must fit in the socket's buffer, written before the client
+  // runs. Not blocking, as the module's socket: libola reads until a read
+  // would block.
   if (size > 64 * 1024) return 0;
   int ends[2];
-  if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) return 0;
+  if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, ends) != 0) return 0;
   const int buffer = 256 * 1024;
   setsockopt(ends[1], SOL_SOCKET, SO_SNDBUF, &buffer, sizeof buffer);
   setsockopt(ends[0], SOL_SOCKET, SO_RCVBUF, &buffer, sizeof buffer);
@@ -53,10 +90,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (n <= 0) break;
     sent += static_cast<size_t>(n);
   }
-  shutdown(ends[1], SHUT_WR);
+  // The server's end stays open: the select server takes a closed peer for
+  // gone at once, before reading what it left.
 
   Session s;
-  s.socket = std::make_unique<quorelctl::CheckedSocket>(ends[0]);
+  s.socket = std::make_unique<Witness>(ends[0]);
   s.client = std::make_unique<ola::client::OlaClient>(s.socket.get());
   s.client->Setup();
   s.close_handler = ola::NewSingleCallback(&s, &Session::Closed);
