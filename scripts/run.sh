@@ -13,15 +13,20 @@ if [[ $(id -u) -ne 0 || -z $user || $user == root ]]; then
   exec "$scripts/main-job.sh" "$@"
 fi
 
+checkout=$(stat -c %U "$scripts/..")
+if [[ $checkout != "$user" ]]; then
+  echo "run.sh: this checkout belongs to $checkout, not to $user, who would build and run it:" >&2
+  echo "  run scripts/run.sh as $checkout, or give $user the checkout" >&2
+  exit 1
+fi
 BUILD_ONLY=packages "$scripts/setup.sh"
 home=$(getent passwd "$user" | cut -d: -f6)
 as_user() {  # command... : as the calling user, with that user's home
   runuser -u "$user" -- env HOME="$home" USER="$user" LOGNAME="$user" "$@"
 }
-# A build folder left by an earlier run as root is handed to the user, when
-# the checkout is the user's.
+# A build folder left by an earlier run as root is handed to the user.
 build=$scripts/../build
-if [[ -d $build && $(stat -c %U "$scripts/..") == "$user" && $(stat -c %u "$build") == 0 ]]; then
+if [[ -d $build && $(stat -c %u "$build") == 0 ]]; then
   chown -R --no-dereference "$user:" "$build"
 fi
 as_user env BUILD_ONLY=release "$scripts/setup.sh"

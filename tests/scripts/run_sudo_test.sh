@@ -20,11 +20,19 @@ chmod 666 "$work/log"
 nobody_uid=$(id -u nobody)
 nobody_home=$(getent passwd nobody | cut -d: -f6)
 
+# The checkout is the calling user's, as after a clone of their own.
+chown nobody "$work"
 SUDO_USER=nobody "$work/scripts/run.sh" START
 expected="setup packages 0 ${HOME:-}
 setup release $nobody_uid $nobody_home
 main-job  $nobody_uid $nobody_home START"
 [[ $(<"$work/log") == "$expected" ]] || { echo "FAIL: under sudo:"; cat "$work/log"; exit 1; }
+
+# A checkout of another user's: nothing runs, not even as root.
+: >"$work/log"
+chown root "$work"
+if SUDO_USER=nobody "$work/scripts/run.sh" 2>/dev/null; then echo "FAIL: ran on another user's checkout"; exit 1; fi
+[[ ! -s "$work/log" ]] || { echo "FAIL: another user's checkout:"; cat "$work/log"; exit 1; }
 
 # Without sudo: all of it as whoever started it.
 : >"$work/log"
