@@ -3,6 +3,8 @@
 
 namespace platform {
 
+std::string ModuleFolder() { return {}; }
+
 void* ModuleSymbol(const std::string& file_name, const char*, std::string* reason) {
   *reason = file_name + ": this build of the library takes no modules";
   return nullptr;

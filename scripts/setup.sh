@@ -70,6 +70,6 @@ configure build all -DCMAKE_BUILD_TYPE=RelWithDebInfo
 [[ "${BUILD_ONLY:-}" == release ]] && exit 0
 configure build-asan all -DCMAKE_BUILD_TYPE=Debug -DSONOVAR_SANITIZE=ON -DSONOVAR_BENCH=OFF
 if command -v clang++ >/dev/null; then
-  CC=clang CXX=clang++ configure build-fuzz "quorelctl_fuzz descriptor_fuzz uevent_fuzz animation_fuzz settings_fuzz" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSONOVAR_FUZZ=ON \
+  CC=clang CXX=clang++ configure build-fuzz "quorelctl_fuzz descriptor_fuzz uevent_fuzz animation_fuzz settings_fuzz ola_server_fuzz" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSONOVAR_FUZZ=ON \
     -DSONOVAR_TESTS=OFF -DSONOVAR_BENCH=OFF
 fi

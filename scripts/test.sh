@@ -18,13 +18,14 @@ echo "== tests (AddressSanitizer + UndefinedBehaviorSanitizer)"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-asan --output-on-failure -j "$(nproc)"
 
-# A quarter of the fuzzing time each for the command path and the animation
-# files, a sixth each for the descriptor, uevent and settings parsers.
+# A sixth of the fuzzing time each for the command path and the animation
+# files, an eighth each for the descriptor, uevent and settings parsers, and a
+# quarter for an OLA server's answers to the module.
 seconds=${FUZZ_SECONDS:-60}
 if [[ "$seconds" != 0 ]]; then
   corpus=$(mktemp -d)
   trap 'rm -rf "$corpus"' EXIT
-  for entry in quorelctl:4 animation:4 descriptor:6 uevent:6 settings:6; do
+  for entry in quorelctl:6 animation:6 descriptor:8 uevent:8 settings:8 ola_server:4; do
     target=${entry%%:*}
     share=$((seconds / ${entry##*:}))
     program=build-fuzz/fuzz/${target}_fuzz

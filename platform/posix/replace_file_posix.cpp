@@ -5,6 +5,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -56,18 +57,34 @@ class TerminationSignalsHeld {
   sigset_t saved_;
 };
 
-// Created like any new file (0666 less the umask); an existing regular file's
-// own permissions are carried over. A link's target gives nothing: lstat.
+// Created like any new file (0666 less the umask). An existing regular file
+// of this user's own gives its permission bits, never setuid, setgid or
+// sticky; one that another user owns gives nothing, so that a file planted
+// for someone else to save over sets no mode on what they write. A link's
+// target gives nothing either: lstat.
 std::string WriteContent(int fd, const std::string& path, std::span<const uint8_t> bytes) {
   struct stat old {};
-  if (::lstat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode) && ::fchmod(fd, old.st_mode & 07777) != 0)
+  if (::lstat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode) && old.st_uid == ::geteuid() &&
+      ::fchmod(fd, old.st_mode & 0777) != 0)
     return std::strerror(errno);
   if (!WriteAll(fd, bytes) || ::fsync(fd) != 0) return std::strerror(errno);
   return {};
 }
 
-std::string TemporaryName(const std::string& path, unsigned attempt) {
-  return path + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(attempt);
+// A name no one can plant ahead: whoever may write the folder could
+// otherwise take every name a save would try.
+std::string TemporaryName(const std::string& path) {
+  static constexpr char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  uint8_t random[12] = {};
+  size_t got = 0;
+  while (got < sizeof random) {
+    const ssize_t n = ::getrandom(random + got, sizeof random - got, 0);
+    if (n > 0) got += static_cast<size_t>(n);
+    else if (errno != EINTR) break;
+  }
+  std::string name = path + ".tmp";
+  for (uint8_t byte : random) name += kLetters[byte % (sizeof kLetters - 1)];
+  return name;
 }
 
 void SyncFolder(const std::string& path) {
@@ -85,7 +102,7 @@ bool LinkIn(int fd, const std::string& path, std::string* error) {
   const std::string self = "/proc/self/fd/" + std::to_string(fd);
   TerminationSignalsHeld held;
   for (unsigned attempt = 0; attempt < 100; ++attempt) {
-    const std::string temporary = TemporaryName(path, attempt);
+    const std::string temporary = TemporaryName(path);
     if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, temporary.c_str(), AT_SYMLINK_FOLLOW) != 0) {
       if (errno == EEXIST) continue;
       return false;
@@ -110,7 +127,7 @@ std::string ReplaceThroughNamedFile(const std::string& path, std::span<const uin
   std::string temporary;
   int fd = -1;
   for (unsigned attempt = 0; fd < 0 && attempt < 100; ++attempt) {
-    temporary = TemporaryName(path, attempt);
+    temporary = TemporaryName(path);
     fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0 && errno != EEXIST) return std::strerror(errno);
   }

@@ -148,6 +148,10 @@ BindingsFile ParseBindings(std::string_view text, std::string path) {
   BindingsFile file;
   file.path = std::move(path);
   int number = 0;
+  // A file of nothing but bad lines would otherwise cost every control that
+  // reads it memory and every listing pages, for lines no one reads.
+  int first_unlisted = 0;
+  size_t unlisted = 0;
   while (!text.empty()) {
     const size_t end = text.find('\n');
     std::string_view line = text.substr(0, end);
@@ -159,9 +163,18 @@ BindingsFile ParseBindings(std::string_view text, std::string path) {
     b.line = number;
     std::string reason;
     if (ParseLine(line, &b, &reason)) reason = Clash(b, file.bindings);
-    if (reason.empty()) file.bindings.push_back(std::move(b));
-    else file.problems.push_back({number, std::move(reason)});
+    if (reason.empty()) {
+      file.bindings.push_back(std::move(b));
+    } else if (file.problems.size() < kListedProblems) {
+      file.problems.push_back({number, std::move(reason)});
+    } else if (unlisted++ == 0) {
+      first_unlisted = number;
+    }
   }
+  if (unlisted > 0)
+    file.problems.push_back({first_unlisted, "this line and " + std::to_string(unlisted - 1) +
+                                                 " more after it cannot be read either; only the first " +
+                                                 std::to_string(kListedProblems) + " problems are listed"});
   return file;
 }
 

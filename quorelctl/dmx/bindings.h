@@ -42,6 +42,10 @@ struct BindingsFile {
   std::vector<BindingProblem> problems;
 };
 
+// Problems kept of one file: the rest are counted in one more problem, at
+// the first line left out.
+inline constexpr size_t kListedProblems = 100;
+
 // Reads the lines of a bindings file. A line that cannot be read, a board
 // bound again or channels that do not fit (or that another board of the same
 // universe already takes) are problems; every other line counts.

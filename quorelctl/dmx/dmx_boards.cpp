@@ -22,6 +22,15 @@ const QuorelDmxModule* LoadModule(const Transport& transport, std::string* reaso
   return module;
 }
 
+// Why a link's server serves no board: silent, or not trusted.
+// Why a server did not answer: `server` names it ("OLA server 127.0.0.1:9010").
+std::string Unanswered(const QuorelDmxModule& module, QuorelDmxLink* link, const std::string& server) {
+  uint32_t uid = 0;
+  if (module.refused_owner(link, &uid) == 0) return server + " does not answer";
+  const std::string who = uid == QUORELCTL_DMX_UNKNOWN_OWNER ? "a user that cannot be told" : "user " + std::to_string(uid);
+  return server + " is not trusted: run by " + who + ", not by root, olad or this user";
+}
+
 }  // namespace
 
 std::string BindingStatus::description() const {
@@ -84,7 +93,7 @@ void DmxBoards::AwaitAnswers() {
     s.usable = answered[i];
     const std::string server = std::string(s.binding.transport->shown) + " server " + s.binding.server();
     if (links_[i].link == nullptr) s.reason = "no thread could be started for " + server;
-    else if (!s.usable) s.reason = server + " does not answer";
+    else if (!s.usable) s.reason = Unanswered(*links_[i].module, links_[i].link, server);
   }
   // A server that did not answer serves no board: its link stops now.
   for (size_t i = 0; i < links_.size(); ++i) {

@@ -11,8 +11,9 @@
 extern "C" {
 #endif
 
-#define QUORELCTL_DMX_MODULE_ABI 1
+#define QUORELCTL_DMX_MODULE_ABI 2
 #define QUORELCTL_DMX_MODULE_ENTRY "quorelctl_dmx_module"
+#define QUORELCTL_DMX_UNKNOWN_OWNER UINT32_MAX
 
 /* What one board shows: a copy of its shadow tables, and where its outputs
  * go (output k on channel first_channel + k - 1 of the universe). */
@@ -48,6 +49,11 @@ typedef struct QuorelDmxModule {
    * whole again when the server comes back. */
   void (*show)(QuorelDmxLink *link, int board, const QuorelDmxBoard *state);
   void (*stats)(QuorelDmxLink *link, QuorelDmxStats *stats);
+  /* 1 when the last server found was not trusted, with the user that runs it
+   * in *uid (QUORELCTL_DMX_UNKNOWN_OWNER when that cannot be told); else 0.
+   * A server on this machine is trusted when root, the "olad" user or this
+   * process's own user runs it; one on another machine is the user's choice. */
+  int (*refused_owner)(QuorelDmxLink *link, uint32_t *uid);
   /* Sends the last change (waiting 250 ms at most for the server), stops the
    * thread and frees the link. */
   void (*close)(QuorelDmxLink *link);

@@ -11,6 +11,7 @@
 #include "platform/linux/hidraw_sysfs.h"
 #include "quorelctl_input.h"
 #include "quorelctl/recording_link.h"
+#include "quorelctl/dmx/ola/frame_check.h"
 
 namespace {
 
@@ -52,6 +53,26 @@ TEST(FuzzSeedsTest, UeventSeedsCarryAnId) {
   for (const auto& [name, bytes] : Seeds("uevent"))
     EXPECT_TRUE(platform::linux_hid::ParseUeventHidId({reinterpret_cast<const char*>(bytes.data()), bytes.size()}))
         << name;
+}
+
+// A server's answers reach libola's reader only when every header passes the
+// check: such seeds must be whole frames; the others must be refused.
+TEST(FuzzSeedsTest, OlaServerSeedsAreWholeFramesOrRefused) {
+  for (const auto& [name, bytes] : Seeds("ola_server")) {
+    const bool good = name == "universe_list_answer" || name == "two_answers" || name == "unreadable_message";
+    quorelctl::OlaFrameCheck check;
+    size_t at = 0;
+    bool refused = false;
+    while (!refused && at + quorelctl::kOlaHeaderBytes <= bytes.size()) {
+      uint8_t header[quorelctl::kOlaHeaderBytes];
+      std::copy_n(bytes.begin() + at, sizeof header, header);
+      refused = !check.TakeHeader(header);
+      at += sizeof header + check.BodyLeft();
+      check.TookBody(check.BodyLeft());
+    }
+    if (good) EXPECT_TRUE(!refused && at == bytes.size()) << name;
+    else EXPECT_TRUE(refused || at != bytes.size()) << name;
+  }
 }
 
 }  // namespace

@@ -107,5 +107,27 @@ TEST(BindingsFileTest, ClashesKeepTheEarlierLine) {
   EXPECT_EQ(file.bindings[1].board, 3);
 }
 
+// A file of bad lines keeps the first problems and counts the rest in one,
+// at the first line left out; a good line among them still counts.
+TEST(BindingsFileTest, ProblemsAreCappedInMemory) {
+  struct Case {
+    int bad_lines;
+    size_t kept;
+    const char* last;  // the last problem's reason starts so
+  };
+  const Case cases[] = {{100, 100, "expected"}, {101, 101, "this line and 0 more"},
+                        {524288, 101, "this line and 524186 more"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.bad_lines);
+    std::string text;
+    for (int i = 0; i < c.bad_lines; ++i) text += i == 200 ? "board 1 = universe 1 channel 1\n" : "x\n";
+    const BindingsFile file = ParseBindings(text, "f");
+    ASSERT_EQ(file.problems.size(), c.kept);
+    EXPECT_EQ(file.problems.back().reason.rfind(c.last, 0), 0u) << file.problems.back().reason;
+    if (c.kept > kListedProblems) EXPECT_EQ(file.problems.back().line, 101);
+    EXPECT_EQ(file.bindings.size(), c.bad_lines > 200 ? 1u : 0u);
+  }
+}
+
 }  // namespace
 }  // namespace quorelctl

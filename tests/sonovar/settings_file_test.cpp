@@ -259,6 +259,52 @@ TEST_F(SettingsFileTest, LinksAreFollowedOnlyWhenTheUserOwnsThem) {
   EXPECT_TRUE(std::filesystem::is_symlink(path_));
 }
 
+// The mode a save gives the new file, by the old file's owner and mode,
+// both ways of saving: never setuid, setgid or sticky, and nothing of a file
+// that another user planted.
+TEST_F(SettingsFileTest, ASaveTakesOnlyPlainPermissionsAndOnlyFromTheUsersOwnFile) {
+  const mode_t umask_now = ::umask(022);
+  struct Case {
+    uid_t owner;
+    mode_t old_mode, new_mode;
+  };
+  const uid_t self = ::geteuid();
+  const Case cases[] = {{self, 0600, 0600}, {self, 06755, 0755}, {self, 01777, 0777},
+                        {65534, 06777, 0644}, {65534, 0600, 0644}};
+  for (bool named : {false, true}) {
+    for (const Case& c : cases) {
+      if (c.owner != self && self != 0) continue;  // planting another user's file takes root
+      SCOPED_TRACE(testing::Message() << "named " << named << ", owner " << c.owner << ", mode " << std::oct << c.old_mode);
+      ::unlink(path_.c_str());
+      WriteAll(path_, kSaved);
+      ASSERT_EQ(::chown(path_.c_str(), c.owner, c.owner), 0);
+      ASSERT_EQ(::chmod(path_.c_str(), c.old_mode), 0);
+      const std::vector<uint8_t> other(40, 3);
+      ASSERT_EQ(named ? platform::posix::ReplaceThroughNamedFile(path_, other, {})
+                      : platform::ReplaceFileContents(path_, other, {}),
+                "");
+      struct stat now {};
+      ASSERT_EQ(::stat(path_.c_str(), &now), 0);
+      EXPECT_EQ(now.st_mode & 07777, c.new_mode);
+      EXPECT_EQ(now.st_uid, self);
+    }
+  }
+  ::umask(umask_now);
+}
+
+// Every name an earlier version would have tried, planted: the save still
+// goes through, under a name no one could know ahead.
+TEST_F(SettingsFileTest, PlantedTemporaryNamesDoNotStopASave) {
+  WriteAll(path_, kSaved);
+  for (int attempt = 0; attempt < 100; ++attempt)
+    WriteAll(path_ + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(attempt), {});
+  const std::vector<uint8_t> other(40, 3);
+  EXPECT_EQ(platform::posix::ReplaceThroughNamedFile(path_, other, {}), "");
+  EXPECT_EQ(ReadAll(path_), other);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_), std::filesystem::directory_iterator()), 101)
+      << "the planted names stay as they were, and no temporary file is left";
+}
+
 TEST_F(SettingsFileTest, AHugeOldFileCostsNoMoreThanTheLongestRecord) {
   WriteAll(path_, kSaved);
   ASSERT_EQ(::truncate(path_.c_str(), 256 << 20), 0);  // sparse

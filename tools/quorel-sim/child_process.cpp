@@ -1,5 +1,6 @@
 #include "child_process.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/prctl.h>
 #include <signal.h>
@@ -28,10 +29,61 @@ void SetForeground(pid_t group) {
   ::sigprocmask(SIG_SETMASK, &saved, nullptr);
 }
 
+// The guard's whole life, after fork: only calls that are safe there.
+[[noreturn]] void Guard(int pipe, pid_t group) {
+  for (int s : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE, SIGTSTP}) ::signal(s, SIG_IGN);
+  // Nothing else of the simulator's is held open by the guard.
+  if (pipe > 3) ::close_range(3, static_cast<unsigned>(pipe) - 1, 0);
+  ::close_range(static_cast<unsigned>(pipe) + 1, ~0U, 0);
+  char done = 0;
+  ssize_t n;
+  while ((n = ::read(pipe, &done, 1)) < 0 && errno == EINTR) {
+  }
+  if (n == 0) {
+    ::kill(-group, SIGTERM);
+    ::kill(-group, SIGCONT);
+    for (int i = 0; i < 40 && ::kill(-group, 0) == 0; ++i) ::poll(nullptr, 0, 50);
+    ::kill(-group, SIGKILL);
+  }
+  ::_exit(0);
+}
+
 }  // namespace
 
 ChildProcess::~ChildProcess() {
   if (pid_ > 0) End(SIGTERM, std::chrono::seconds(2), -1);
+  ReleaseGuard();
+}
+
+// The kernel's parent-death signal reaches the command's first process only,
+// not what that started: a simulator killed outright would leave the rest of
+// the group running under init.
+void ChildProcess::StartGuard() {
+  int ends[2];
+  if (::pipe2(ends, O_CLOEXEC) != 0) return;
+  const pid_t guard = ::fork();
+  if (guard == 0) {
+    ::close(ends[1]);
+    Guard(ends[0], group_);
+  }
+  ::close(ends[0]);
+  if (guard < 0) {
+    ::close(ends[1]);
+    return;
+  }
+  guard_ = guard;
+  guard_pipe_ = ends[1];
+}
+
+void ChildProcess::ReleaseGuard() {
+  if (guard_ < 0) return;
+  const char done = 1;
+  while (::write(guard_pipe_, &done, 1) < 0 && errno == EINTR) {
+  }
+  ::close(guard_pipe_);
+  while (::waitpid(guard_, nullptr, 0) < 0 && errno == EINTR) {
+  }
+  guard_ = guard_pipe_ = -1;
 }
 
 bool ChildProcess::Start(const std::vector<char*>& command, const Environment& environment) {
@@ -61,6 +113,7 @@ bool ChildProcess::Start(const std::vector<char*>& command, const Environment& e
   // Both sides set the group, so neither waits on the other.
   ::setpgid(pid, pid);
   pid_ = group_ = pid;
+  StartGuard();
   if (own_terminal) {
     SetForeground(pid);
     took_terminal_ = true;
@@ -115,6 +168,7 @@ int ChildProcess::End(int signal, std::chrono::milliseconds grace, int wake_fd) 
       pid_ = -1;
     }
     group_ = -1;
+    ReleaseGuard();
   }
   RestoreTerminal();
   return status_;

@@ -38,11 +38,18 @@ class ChildProcess {
 
  private:
   void RestoreTerminal();
+  void StartGuard();
+  void ReleaseGuard();
 
   pid_t pid_ = -1;           // the child, the leader of its group; -1 once reaped
   pid_t group_ = -1;         // its process group, kept after the child is reaped
   bool took_terminal_ = false;
   int status_ = 0;
+  // The guard ends the group if the simulator dies without ending it: told
+  // through this pipe that the simulator is done with the group, it just
+  // ends; finding the pipe closed without that, it ends the group first.
+  pid_t guard_ = -1;
+  int guard_pipe_ = -1;  // the write end
 };
 
 }  // namespace quorel_sim

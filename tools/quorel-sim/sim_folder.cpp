@@ -1,6 +1,8 @@
 #include "sim_folder.h"
 
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -50,24 +52,44 @@ fs::path TemporaryFolder() {
   return "/tmp";
 }
 
+// The owner mark, read only as the small regular file a simulator writes:
+// a FIFO put there would hold the start until someone wrote to it, and a
+// link to /dev/zero would never end.
+std::string ReadOwner(int folder) {
+  const int fd = ::openat(folder, "owner", O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return {};
+  struct stat info {};
+  char text[64] = {};
+  ssize_t got = -1;
+  if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size < static_cast<off_t>(sizeof text))
+    got = ::read(fd, text, sizeof text - 1);
+  ::close(fd);
+  if (got <= 0) return {};
+  std::string owner(text, static_cast<size_t>(got));
+  return owner.substr(0, owner.find('\n'));
+}
+
 // Folders that a simulator killed outright (SIGKILL) left there: this
-// user's, marked with their owner, whose owner is gone.
+// user's, marked with their owner, and not locked. A running simulator
+// holds a lock on its folder, which tells it from an abandoned one in any
+// PID namespace (a process number and start time mean nothing in another);
+// the owner mark still guards folders of simulators that take no lock.
 void RemoveAbandonedFolders() {
   std::error_code ec;
   for (fs::directory_iterator it(TemporaryFolder(), ec), end; !ec && it != end; it.increment(ec)) {
     const fs::path folder = it->path();
+    if (folder.filename().string().rfind(kFolderPrefix, 0) != 0) continue;
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) continue;
     struct stat info {};
-    if (folder.filename().string().rfind(kFolderPrefix, 0) != 0 || ::lstat(folder.c_str(), &info) != 0 ||
-        !S_ISDIR(info.st_mode) || info.st_uid != ::geteuid())
-      continue;
-    std::ifstream mark(folder / "owner");
-    std::string owner;
-    if (!std::getline(mark, owner) || owner.empty()) continue;
-    const pid_t pid = static_cast<pid_t>(std::atol(owner.c_str()));
-    const bool alive = ::kill(pid, 0) == 0 || errno == EPERM;
-    if (pid <= 0 || (alive && ProcessIdentity(pid) == owner)) continue;
-    std::error_code ignored;
-    fs::remove_all(folder, ignored);
+    if (::fstat(fd, &info) == 0 && info.st_uid == ::geteuid() && ::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+      const std::string owner = ReadOwner(fd);
+      const pid_t pid = static_cast<pid_t>(std::atol(owner.c_str()));
+      const bool alive = pid > 0 && (::kill(pid, 0) == 0 || errno == EPERM) && ProcessIdentity(pid) == owner;
+      std::error_code ignored;
+      if (!owner.empty() && !alive) fs::remove_all(folder, ignored);
+    }
+    ::close(fd);
   }
 }
 
@@ -80,6 +102,8 @@ void SimFolder::Remove() {
   std::error_code ignored;
   fs::remove_all(root_, ignored);
   root_.clear();
+  if (lock_ >= 0) ::close(lock_);
+  lock_ = -1;
 }
 
 bool SimFolder::Create(std::string* error) {
@@ -90,6 +114,13 @@ bool SimFolder::Create(std::string* error) {
     return false;
   }
   root_ = pattern;
+  // Held for the simulator's life, before the owner is marked: a folder
+  // that has an owner and no lock is abandoned.
+  lock_ = ::open(root_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (lock_ < 0 || ::flock(lock_, LOCK_EX | LOCK_NB) != 0) {
+    *error = "cannot lock " + root() + ": " + std::strerror(errno);
+    return false;
+  }
   std::ofstream(root_ / "owner") << ProcessIdentity(::getpid()) << "\n";
   std::error_code ec;
   fs::create_directories(root_ / "dev", ec);

@@ -36,6 +36,7 @@ class SimFolder {
 
  private:
   std::filesystem::path root_;
+  int lock_ = -1;  // the folder, locked while this simulator runs
 };
 
 }  // namespace quorel_sim

@@ -14,7 +14,8 @@ namespace quorelctl {
 // `close_handler` is the single-use callback given to SetCloseHandler;
 // `closed` says whether it has run (and so freed itself). The client
 // forgets its close handler without freeing it.
-inline void StopOlaClient(ola::io::SelectServer& ss, std::unique_ptr<ola::network::TCPSocket>& socket,
+template <typename Socket>
+void StopOlaClient(ola::io::SelectServer& ss, std::unique_ptr<Socket>& socket,
                           std::unique_ptr<ola::client::OlaClient>& client,
                           ola::SingleUseCallback0<void>* close_handler, bool closed) {
   if (!client) return;

@@ -25,12 +25,15 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "common/levels.h"
 #include "quorelctl/dmx/dmx_module.h"
+#include "platform/socket_owner.h"
+#include "quorelctl/dmx/ola/checked_socket.h"
 #include "quorelctl/dmx/ola/ola_client_stop.h"
 
 namespace {
@@ -92,7 +95,8 @@ struct QuorelDmxLink {
 
   int WaitAnswer(int timeout_ms) {
     std::unique_lock<std::mutex> lock(mutex_);
-    return answered_cv_.wait_for(lock, milliseconds(timeout_ms), [this] { return answered_once_; }) ? 1 : 0;
+    answered_cv_.wait_for(lock, milliseconds(timeout_ms), [this] { return answered_once_ || refused_once_; });
+    return answered_once_ ? 1 : 0;
   }
 
   // Runs after every command (hundreds a second): the thread is woken only
@@ -109,6 +113,13 @@ struct QuorelDmxLink {
   }
 
   QuorelDmxStats Stats() const { return {sent_.load(), acknowledged_.load(), connects_.load()}; }
+
+  int RefusedOwner(uint32_t* uid) const {
+    const int64_t owner = refused_owner_.load();
+    if (owner < 0) return 0;
+    *uid = static_cast<uint32_t>(owner);
+    return 1;
+  }
 
  private:
   static void Nothing() {}
@@ -135,6 +146,8 @@ struct QuorelDmxLink {
       milliseconds wait = kSlice;
       if (client_) wait = std::min(wait, Serve(Clock::now()));
       ss_.RunOnce(ola::TimeInterval(0, static_cast<int>(std::chrono::microseconds(wait).count())));
+      // Either way libola's handler of a closed connection never runs.
+      if (socket_ && (socket_->refused() || socket_->closed_by_libola())) lost_ = true;
       if (lost_) Disconnect();
     }
     Flush();
@@ -177,11 +190,11 @@ struct QuorelDmxLink {
     }
     int error = 0;
     socklen_t size = sizeof error;
-    if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) != 0 || error != 0) {
+    if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) != 0 || error != 0 || !Trusted(fd, address)) {
       close(fd);
       return;
     }
-    socket_ = std::make_unique<ola::network::TCPSocket>(fd);
+    socket_ = std::make_unique<quorelctl::CheckedSocket>(fd);
     socket_->SetNoDelay();
     client_ = std::make_unique<ola::client::OlaClient>(socket_.get());
     client_->Setup();
@@ -194,6 +207,24 @@ struct QuorelDmxLink {
     closed_ = false;
     universes_.clear();
     client_->FetchUniverseList(ola::NewSingleCallback(this, &QuorelDmxLink::Answered));
+  }
+
+  // Before libola reads a byte of it: a server on this machine that someone
+  // else started in olad's absence gets nothing of this process.
+  bool Trusted(int fd, const sockaddr_in& address) {
+    const std::optional<uint32_t> owner = platform::LocalServerOwner(fd);
+    const bool loopback = (ntohl(address.sin_addr.s_addr) >> 24) == 127;
+    bool trusted = false;
+    if (owner) trusted = *owner == 0 || *owner == geteuid() || owner == platform::UserId("olad");
+    else trusted = !loopback;  // on another machine: the bindings file chose it
+    refused_owner_ = trusted ? -1 : owner ? int64_t{*owner} : int64_t{QUORELCTL_DMX_UNKNOWN_OWNER};
+    if (!trusted) {
+      // Told at once, as a server that does not answer is.
+      std::lock_guard<std::mutex> lock(mutex_);
+      refused_once_ = true;
+      answered_cv_.notify_all();
+    }
+    return trusted;
   }
 
   void Answered(const ola::client::Result& result, const std::vector<ola::client::OlaUniverse>&) {
@@ -275,17 +306,20 @@ struct QuorelDmxLink {
   const uint16_t port_;
   std::atomic<bool> stop_{false};
   std::atomic<uint64_t> sent_{0}, acknowledged_{0}, connects_{0};
+  // The owner of the last server refused for it, -1 once one is trusted.
+  std::atomic<int64_t> refused_owner_{-1};
 
   // Guards what the host hands over and the first answer.
   std::mutex mutex_;
   std::condition_variable answered_cv_;
   std::map<int, QuorelDmxBoard> boards_;
   bool answered_once_ = false;
+  bool refused_once_ = false;  // a server was found and not trusted
 
   // The link's thread alone from here on (Execute() is the only call another
   // thread makes on the select server).
   ola::io::SelectServer ss_;
-  std::unique_ptr<ola::network::TCPSocket> socket_;
+  std::unique_ptr<quorelctl::CheckedSocket> socket_;
   std::unique_ptr<ola::client::OlaClient> client_;
   std::map<uint32_t, Universe> universes_;
   bool answered_ = false;
@@ -321,13 +355,15 @@ void Show(QuorelDmxLink* link, int board, const QuorelDmxBoard* state) {
 
 void Stats(QuorelDmxLink* link, QuorelDmxStats* stats) { *stats = link->Stats(); }
 
+int RefusedOwner(QuorelDmxLink* link, uint32_t* uid) { return link->RefusedOwner(uid); }
+
 void Close(QuorelDmxLink* link) {
   if (link == nullptr) return;
   link->Stop();
   delete link;
 }
 
-constexpr QuorelDmxModule kModule{QUORELCTL_DMX_MODULE_ABI, Open, WaitAnswer, Show, Stats, Close};
+constexpr QuorelDmxModule kModule{QUORELCTL_DMX_MODULE_ABI, Open, WaitAnswer, Show, Stats, RefusedOwner, Close};
 
 }  // namespace
 
