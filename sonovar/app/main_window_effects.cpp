@@ -11,7 +11,7 @@
 
 #include "sonovar/app/animation_folders.h"
 #include "sonovar/app/main_window.h"
-#include "sonovar/app/frm_dialog.h"
+#include "sonovar/app/animation_dialog.h"
 #include "sonovar/app/widgets.h"
 
 namespace sonovar {
@@ -244,7 +244,7 @@ void MainWindow::onAnimationFileClicked() {
   // The name box starts with the name of the file last loaded or tried,
   // which is what "Load" takes.
   const std::string last = std::filesystem::path(animation_.QraFilePath).filename().string();
-  FrmDialog dialog(AnimationFolderList(), last, [this](const std::string& name) { LoadAnimationName(name); }, this);
+  AnimationDialog dialog(AnimationFolderList(), last, [this](const std::string& name) { LoadAnimationName(name); }, this);
   dialog.exec();
 }
 

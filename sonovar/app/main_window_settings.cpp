@@ -1,6 +1,5 @@
 // The settings file on the main window ("Make Default" and the load at
 // start), and the command-line words.
-#include <algorithm>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -14,9 +13,6 @@
 
 namespace sonovar {
 
-static_assert(std::ranges::all_of(kEffects, [](const Effect& e) { return e.stored_as <= kStoredEffects; }),
-              "an effect's choice is stored in a field the settings file has");
-
 void MainWindow::onMakeDefaultClicked() {
   SettingsRecord& r = settings_;
   r.Delay = static_cast<int16_t>(delaySlider->value());
@@ -29,8 +25,10 @@ void MainWindow::onMakeDefaultClicked() {
   r.NonTurboDelay = static_cast<int16_t>(reportDelaySlider->value());
   r.Name = qra_name_.empty() ? animationFileLabel->text().toLocal8Bit().toStdString() : qra_name_;
   r.BoardActive = ActiveBoardSet();
+  int chosen = 0;
   for (int n = 1; n <= kEffectCount; ++n)
-    if (const int field = kEffects[n - 1].stored_as; field != 0) r.EffectSelected[field] = effectOptions[n]->isChecked();
+    if (effectOptions[n]->isChecked()) chosen = n;
+  StoreEffectChoice(r, chosen);
   const std::string error = SaveSettingsFile(kSettingsFileName, r);
   if (!error.empty())
     messages_(this, {QStringLiteral("The settings could not be stored in %1.").arg(kSettingsFileName), {},
@@ -56,21 +54,19 @@ void MainWindow::applySettingsFile() {
   // A stored board that is not there this time is left alone.
   for (int n = 1; n <= kProgramBoards; ++n)
     if (r.BoardActive[n] && boardNumbers[n]->isEnabled()) onBoardClicked(n);
-  // In the order of the options; an effect that plays the animation brings
-  // back the stored animation when it is the chosen one.
+  // In the order of the options, as a user's clicks would: the chosen one
+  // turned on runs its handler; an effect that plays the animation brings
+  // back the stored animation.
+  const int chosen = ChosenEffect(r);
   for (int n = 1; n <= kEffectCount; ++n) {
-    const Effect& effect = kEffects[n - 1];
-    if (effect.stored_as == 0) continue;
-    const bool chosen = r.EffectSelected[effect.stored_as];
-    effectOptions[n]->setChecked(chosen);
-    if (chosen && effect.needs_animation) {
-      if (LoadQraFile(r.Name, AnimationFolderList(), animation_)) {
-        qra_name_ = r.Name;
-        animationFileLabel->setText(QString::fromLocal8Bit(r.Name));
-      }
-      ShareAnimation();
-      MakeQraLinkAvailable();
+    effectOptions[n]->setChecked(n == chosen);
+    if (n != chosen || !kEffects[n - 1].needs_animation) continue;
+    if (LoadQraFile(r.Name, AnimationFolderList(), animation_)) {
+      qra_name_ = r.Name;
+      animationFileLabel->setText(QString::fromLocal8Bit(r.Name));
     }
+    ShareAnimation();
+    MakeQraLinkAvailable();
   }
   startupWordsTimer->start();
 }

@@ -41,18 +41,13 @@ Applied ApplySettings(Show& show, const SettingsRecord& r, const std::string& de
     applied.boards += (applied.boards.empty() ? "" : ", ") + std::to_string(n);
   }
   // Pulse is chosen before the file is read; choosing another sends the
-  // effect's start to the boards, as the window's options do.
-  int checked = kPulse;
-  for (int n = 1; n <= kEffectCount; ++n) {
-    const Effect& effect = kEffects[n - 1];
-    if (effect.stored_as == 0) continue;
-    if (!r.EffectSelected[effect.stored_as]) {
-      if (checked == n) checked = 0;
-      continue;
-    }
-    if (checked != n) show.Post([n](ShowCore& core) { core.ChooseEffect(n); });
-    checked = applied.effect = n;
-    if (!effect.needs_animation) continue;
+  // effect's start to the boards, as the window's options do. With none
+  // chosen, Pulse drives.
+  const int chosen = ChosenEffect(r);
+  if (chosen == 0) return applied;
+  if (chosen != kPulse) show.Post([chosen](ShowCore& core) { core.ChooseEffect(chosen); });
+  applied.effect = chosen;
+  if (kEffects[chosen - 1].needs_animation) {
     auto animation = std::make_shared<QraAnimation>();
     applied.animation = LoadQraFile(r.Name, folders, *animation);
     show.Post([animation](ShowCore& core) { core.SetAnimation(std::move(*animation)); });

@@ -14,7 +14,7 @@
 
 #include "platform/wavein_backend.h"
 #include "sonovar/app/main_window.h"
-#include "sonovar/app/frm_dialog.h"
+#include "sonovar/app/animation_dialog.h"
 #include "sonovar/app/widgets.h"
 #include "support/named_widgets.h"
 #include "support/recording_board_link.h"
@@ -87,16 +87,18 @@ class Form1EffectsTest : public QObject {
 
   void theEffectsAreOfferedWithTheirOwnTexts() {
     auto form = LoadedForm();
+    // The first three are what users know; every row of the table is offered.
     const char* const texts[][2] = {{"Pulse", "Pulse Realtime FX."},
                                     {"Pulse/Sweep", "Pulse and Sweep Realtime FX."},
                                     {"QRA Link", "Link QRA frame control to Sound."}};
-    for (int n = 1; n <= 3; ++n) {
+    for (int n = 1; n <= kEffectCount; ++n) {
       const auto* label = form->findChild<QLabel*>(QStringLiteral("lbl_Effect%1").arg(n));
       QVERIFY(label != nullptr && form->findChild<QWidget*>(QStringLiteral("opt_Effect%1").arg(n)) != nullptr);
-      QCOMPARE(label->text(), QString::fromLatin1(texts[n - 1][0]));
-      QCOMPARE(label->toolTip(), QString::fromLatin1(texts[n - 1][1]));
+      const char* const* want = n <= 3 ? texts[n - 1] : nullptr;
+      QCOMPARE(label->text(), QString::fromLatin1(want ? want[0] : kEffects[n - 1].caption));
+      QCOMPARE(label->toolTip(), QString::fromLatin1(want ? want[1] : kEffects[n - 1].tooltip));
     }
-    QVERIFY(form->findChild<QWidget*>(QStringLiteral("opt_Effect4")) == nullptr);
+    QVERIFY(form->findChild<QWidget*>(QStringLiteral("opt_Effect%1").arg(kEffectCount + 1)) == nullptr);
   }
 
   void clickingABoardTwiceSendsBothCommandsEachTimeAndTogglesIt() {
@@ -210,22 +212,22 @@ class Form1EffectsTest : public QObject {
     for (const char* file : {"program/b.qra", "user/b.qra", "user/A.QRA", "shipped/c.qra", "shipped/c.txt"})
       QFile(dir.path() + "/" + file).open(QIODevice::WriteOnly);
     QStringList loaded;
-    FrmDialog dialog(folders, "last.qra", [&](const std::string& name) { loaded << QString::fromStdString(name); });
+    AnimationDialog dialog(folders, "last.qra", [&](const std::string& name) { loaded << QString::fromStdString(name); });
     QCOMPARE(dialog.windowTitle(), QStringLiteral("Form2"));
-    QCOMPARE(dialog.cmdOK->text(), QStringLiteral("Load"));
-    QCOMPARE(dialog.txt_FileName->text(), QStringLiteral("last.qra"));
+    QCOMPARE(dialog.loadButton->text(), QStringLiteral("Load"));
+    QCOMPARE(dialog.nameBox->text(), QStringLiteral("last.qra"));
     QStringList listed;
-    for (int i = 0; i < dialog.filDialog->count(); ++i) listed << dialog.filDialog->item(i)->text();
+    for (int i = 0; i < dialog.fileList->count(); ++i) listed << dialog.fileList->item(i)->text();
     QCOMPARE(listed, (QStringList{"A.QRA", "b.qra", "c.qra"}));
     dialog.show();
-    QListWidgetItem* item = dialog.filDialog->item(2);
-    QTest::mouseClick(dialog.filDialog->viewport(), Qt::LeftButton, {},
-                      dialog.filDialog->visualItemRect(item).center());
-    QCOMPARE(dialog.txt_FileName->text(), QStringLiteral("c.qra"));
-    dialog.cmdCancel->click();
+    QListWidgetItem* item = dialog.fileList->item(2);
+    QTest::mouseClick(dialog.fileList->viewport(), Qt::LeftButton, {},
+                      dialog.fileList->visualItemRect(item).center());
+    QCOMPARE(dialog.nameBox->text(), QStringLiteral("c.qra"));
+    dialog.cancelButton->click();
     QCOMPARE(dialog.result(), int(QDialog::Rejected));
     QVERIFY(loaded.isEmpty());
-    dialog.cmdOK->click();
+    dialog.loadButton->click();
     QCOMPARE(loaded, QStringList{"c.qra"});
     QCOMPARE(dialog.result(), int(QDialog::Accepted));
   }
@@ -252,10 +254,10 @@ class Form1EffectsTest : public QObject {
     // The dialog opens with the name of that file, not its path.
     QString prefilled;
     QTimer::singleShot(0, [&] {
-      auto* dialog = dynamic_cast<FrmDialog*>(QApplication::activeModalWidget());
+      auto* dialog = dynamic_cast<AnimationDialog*>(QApplication::activeModalWidget());
       if (dialog == nullptr) return;
-      prefilled = dialog->txt_FileName->text();
-      dialog->cmdCancel->click();
+      prefilled = dialog->nameBox->text();
+      dialog->cancelButton->click();
     });
     form->onAnimationFileClicked();
     QCOMPARE(prefilled, QStringLiteral("Spin.qra"));
@@ -274,12 +276,12 @@ class Form1EffectsTest : public QObject {
     for (const std::string& name : names) {
       auto form = LoadedForm();
       QTimer::singleShot(0, [&] {
-        auto* dialog = dynamic_cast<FrmDialog*>(QApplication::activeModalWidget());
+        auto* dialog = dynamic_cast<AnimationDialog*>(QApplication::activeModalWidget());
         if (dialog == nullptr) return;
-        const auto items = dialog->filDialog->findItems(QString::fromLocal8Bit(name), Qt::MatchExactly);
-        if (!items.isEmpty()) dialog->filDialog->setCurrentItem(items.first());
-        dialog->filDialog_Click();
-        dialog->cmdOK->click();
+        const auto items = dialog->fileList->findItems(QString::fromLocal8Bit(name), Qt::MatchExactly);
+        if (!items.isEmpty()) dialog->fileList->setCurrentItem(items.first());
+        dialog->onFileClicked();
+        dialog->loadButton->click();
       });
       form->onAnimationFileClicked();
       QCOMPARE(AnimationFrame(*form, 1), name);

@@ -150,6 +150,22 @@ class Form1StartupTest : public QObject {
     QVERIFY(messages_.empty());
   }
 
+  // A file from a newer program names an effect this one does not have:
+  // Pulse drives and is shown chosen, and nothing is sent for the choice.
+  void anUnknownEffectIdShowsPulseChosen() {
+    SettingsRecord r = testing_support::UsualSettings();
+    r.BoardActive[1] = true;
+    r.EffectSelected = {false, false, true, false};
+    r.EffectId = "no-such-effect";
+    folder_->WriteSettings(r);
+    auto form = MakeForm("1000000000000000");
+    QVERIFY(form->LoadStartupState());
+    QVERIFY(Widget<OptionButton>(*form, "opt_Effect", kPulse)->isChecked());
+    QVERIFY(!Widget<OptionButton>(*form, "opt_Effect", kPulseSweep)->isChecked());
+    QCOMPARE(EffectMode(*form), int{kPulse});
+    for (const std::string& write : Writes(*form)) QVERIFY(write != "Command SBA:255,255,255,255,4");
+  }
+
   void makeDefaultStoresTheWindowAndReportsAFailedSave() {
     folder_->WriteSettings(testing_support::UsualSettings());
     auto form = MakeForm("1111000000000000");

@@ -15,24 +15,24 @@ class QPushButton;
 
 namespace sonovar {
 
-class FrmDialog : public QDialog {
+class AnimationDialog : public QDialog {
  public:
   // `load` runs on "Load" with the name in the name box: the bytes of the
   // listed (or pre-filled) name when the box still shows it, so that a name
   // that is not valid text loads too. `name` pre-fills it.
-  FrmDialog(const AnimationFolders& folders, const std::string& name, std::function<void(const std::string&)> load,
+  AnimationDialog(const AnimationFolders& folders, const std::string& name, std::function<void(const std::string&)> load,
             QWidget* parent = nullptr);
 
-  void Form_Load();
-  void filDialog_Click();
-  void cmdOK_Click();
-  void cmdCancel_Click();
+  void ListFiles();
+  void onFileClicked();
+  void onLoadClicked();
+  void onCancelClicked();
 
-  QLabel* Label1 = nullptr;
-  QListWidget* filDialog = nullptr;
-  QLineEdit* txt_FileName = nullptr;
-  QPushButton* cmdOK = nullptr;
-  QPushButton* cmdCancel = nullptr;
+  QLabel* promptLabel = nullptr;
+  QListWidget* fileList = nullptr;
+  QLineEdit* nameBox = nullptr;
+  QPushButton* loadButton = nullptr;
+  QPushButton* cancelButton = nullptr;
 
  private:
   AnimationFolders folders_;
