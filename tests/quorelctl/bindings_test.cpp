@@ -124,7 +124,9 @@ TEST(BindingsFileTest, ProblemsAreCappedInMemory) {
     const BindingsFile file = ParseBindings(text, "f");
     ASSERT_EQ(file.problems.size(), c.kept);
     EXPECT_EQ(file.problems.back().reason.rfind(c.last, 0), 0u) << file.problems.back().reason;
-    if (c.kept > kListedProblems) EXPECT_EQ(file.problems.back().line, 101);
+    if (c.kept > kListedProblems) {
+      EXPECT_EQ(file.problems.back().line, 101);
+    }
     EXPECT_EQ(file.bindings.size(), c.bad_lines > 200 ? 1u : 0u);
   }
 }
