@@ -87,12 +87,14 @@ for _ in $(seq 50); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done
 ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
 tick=$(getconf CLK_TCK)
 percent() { awk -v a="$2" -v b="$1" -v t="$tick" -v s="$seconds" 'BEGIN { printf "%.3f", 100 * (a - b) / t / s }'; }
-# Each thread of a process: id, sleeps so far (each one ends in a wake-up), name.
+# Each thread of a process: id, sleeps so far (each one ends in a wake-up),
+# name, and nanoseconds on a CPU so far (exact, from the scheduler).
 sleeps() {
   local task
   for task in /proc/"$1"/task/*; do
-    awk -v id="${task##*/}" '/^Name:/ { name = $2 } /^voluntary_ctxt_switches:/ { n = $2 }
-      END { print id, n, name }' "$task/status" 2>/dev/null || true
+    awk -v id="${task##*/}" -v ns="$(cut -d' ' -f1 "$task/schedstat" 2>/dev/null)" \
+      '/^Name:/ { name = $2 } /^voluntary_ctxt_switches:/ { n = $2 }
+      END { print id, n, name, ns + 0 }' "$task/status" 2>/dev/null || true
   done
 }
 
@@ -120,7 +122,7 @@ cd "$work"
   Effect2Selected=1 "Name=Select File"
 
 results=$work/results   # latency build round own pulse+ x+ ms-per-buffer behind-mean behind-p95
-wakeups=$work/wakeups   # latency build round thread per-second
+wakeups=$work/wakeups   # latency build round thread per-second cpu-percent
 : > "$results"
 : > "$wakeups"
 
@@ -176,8 +178,9 @@ run_sonovar() {  # latency build-index round pulse-alone x-alone
   # Board 1 gets four reports per buffer: 23.22 ms a buffer when no sound is lost.
   echo "$1 $2 $3 $own $(awk -v a="$pw" -v b="$4" 'BEGIN { print a - b }') $(awk -v a="$xw" -v b="$5" 'BEGIN { print a - b }') \
 $(awk -v n=$((r1 - r0)) -v s="$seconds" 'BEGIN { printf "%.2f", (n > 0 ? 1000 * s * 4 / n : 0) }') $(behind "$work/sim.log")" >> "$results"
-  awk -v l="$1" -v b="$2" -v r="$3" -v s="$seconds" 'FNR == NR { before[$1] = $2; next }
-    ($1 in before) { n[$3] += $2 - before[$1] } END { for (t in n) print l, b, r, t, n[t] / s }' \
+  awk -v l="$1" -v b="$2" -v r="$3" -v s="$seconds" 'FNR == NR { before[$1] = $2; ns[$1] = $4; next }
+    ($1 in before) { n[$3] += $2 - before[$1]; c[$3] += $4 - ns[$1] }
+    END { for (t in n) print l, b, r, t, n[t] / s, c[t] / s / 1e7 }' \
     "$work/sleeps0" "$work/sleeps1" >> "$wakeups"
 }
 
@@ -237,13 +240,15 @@ for latency in default 25; do
 done
 echo "(pacat: the sound server's own recorder of the same monitor at 23 ms, for the server's extra; ms per buffer: 23.22 when no sound is lost; behind the pace: how much later than the earliest the stream allows each buffer reaches board 1, the earliest being the 5th percentile)"
 echo
-echo "Wake-ups a second of each of Sonovar's threads (its sleeps: voluntary context switches), medians:"
+echo "Wake-ups a second and CPU % of each of Sonovar's threads (its sleeps: voluntary context switches;"
+echo "its time on a CPU from the scheduler), medians:"
 for latency in default 25; do
   for k in "${!dirs[@]}"; do
     printf '  %s:' "$(label "$k" "$latency")"
     for thread in $(awk -v l="$latency" -v b="$k" '$1 == l && $2 == b { print $4 }' "$wakeups" | sort -u); do
-      printf ' %s %s' "$thread" "$(awk -v l="$latency" -v b="$k" -v t="$thread" \
-        '$1 == l && $2 == b && $4 == t { print $5 }' "$wakeups" | median)"
+      printf ' %s %s (%s %%)' "$thread" "$(awk -v l="$latency" -v b="$k" -v t="$thread" \
+        '$1 == l && $2 == b && $4 == t { print $5 }' "$wakeups" | median)" "$(awk -v l="$latency" -v b="$k" \
+        -v t="$thread" '$1 == l && $2 == b && $4 == t { print $6 }' "$wakeups" | median)"
     done
     echo
   done
