@@ -83,6 +83,11 @@ pids+=($!)
 xserver=$!
 for _ in $(seq 50); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done
 
+# Nanoseconds on a CPU of a process's threads so far, exact (from the scheduler;
+# clock ticks are sampled, and a program that wakes briefly and often is
+# sampled unevenly).
+cpu_ns() { cat /proc/"$1"/task/*/schedstat 2>/dev/null | awk '{ n += $1 } END { printf "%d", n }'; }
+exact() { awk -v a="$1" -v b="$2" -v s="$seconds" 'BEGIN { printf "%.3f", (b - a) / s / 1e7 }'; }
 # Clock ticks used by a process since it started (its ended threads included).
 ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
 tick=$(getconf CLK_TCK)
@@ -121,7 +126,7 @@ cd "$work"
   RedBias=128 Board1Active=1 Board2Active=1 Board3Active=1 Board4Active=1 Turbo=1 NonTurboDelay=1 InputDevice=0 \
   Effect2Selected=1 "Name=Select File"
 
-results=$work/results   # latency build round own pulse+ x+ ms-per-buffer behind-mean behind-p95
+results=$work/results   # latency build round own pulse+ x+ ms-per-buffer behind-mean behind-p95 own-exact
 wakeups=$work/wakeups   # latency build round thread per-second cpu-percent
 : > "$results"
 : > "$wakeups"
@@ -146,7 +151,7 @@ behind() {
 # One build, one round: Sonovar is the simulator's child, found by the
 # simulator's process id, never by its command line.
 run_sonovar() {  # latency build-index round pulse-alone x-alone
-  local dir=${dirs[$2]} mode=${modes[$2]} son="" p0 x0 s0 p1 x1 s1 r0 r1
+  local dir=${dirs[$2]} mode=${modes[$2]} son="" p0 x0 s0 p1 x1 s1 r0 r1 n0 n1
   rm -f "$work/sim.log"
   # The simulator's nodes on a memory file system, like a board's device node:
   # on a disk every report would also stamp the FIFO's times.
@@ -164,11 +169,13 @@ run_sonovar() {  # latency build-index round pulse-alone x-alone
   [[ -n $son ]] || { echo "window_cpu: sonovar did not start"; cat "$work/sonovar.out"; exit 1; }
   sleep 5  # past the start-up work
   sleeps "$son" > "$work/sleeps0"
+  n0=$(cpu_ns "$son")
   read -r s0 p0 x0 < <(echo "$(ticks "$son") $(ticks "$pulse") $(ticks "$xserver")")
   r0=$(awk '$2 == 1' "$work/sim.log" | wc -l)
   sleep "$seconds"
   read -r s1 p1 x1 < <(echo "$(ticks "$son") $(ticks "$pulse") $(ticks "$xserver")")
   r1=$(awk '$2 == 1' "$work/sim.log" | wc -l)
+  n1=$(cpu_ns "$son")
   sleeps "$son" > "$work/sleeps1"
   kill "$sim"
   wait "$sim" 2>/dev/null || true
@@ -177,7 +184,8 @@ run_sonovar() {  # latency build-index round pulse-alone x-alone
   own=$(percent "$s0" "$s1"); pw=$(percent "$p0" "$p1"); xw=$(percent "$x0" "$x1")
   # Board 1 gets four reports per buffer: 23.22 ms a buffer when no sound is lost.
   echo "$1 $2 $3 $own $(awk -v a="$pw" -v b="$4" 'BEGIN { print a - b }') $(awk -v a="$xw" -v b="$5" 'BEGIN { print a - b }') \
-$(awk -v n=$((r1 - r0)) -v s="$seconds" 'BEGIN { printf "%.2f", (n > 0 ? 1000 * s * 4 / n : 0) }') $(behind "$work/sim.log")" >> "$results"
+$(awk -v n=$((r1 - r0)) -v s="$seconds" 'BEGIN { printf "%.2f", (n > 0 ? 1000 * s * 4 / n : 0) }') $(behind "$work/sim.log") \
+$(exact "$n0" "$n1")" >> "$results"
   awk -v l="$1" -v b="$2" -v r="$3" -v s="$seconds" 'FNR == NR { before[$1] = $2; ns[$1] = $4; next }
     ($1 in before) { n[$3] += $2 - before[$1]; c[$3] += $4 - ns[$1] }
     END { for (t in n) print l, b, r, t, n[t] / s, c[t] / s / 1e7 }' \
@@ -187,18 +195,20 @@ $(awk -v n=$((r1 - r0)) -v s="$seconds" 'BEGIN { printf "%.2f", (n > 0 ? 1000 * 
 # The same capture by the sound server's own recorder, asking for 23 ms as
 # Sonovar does: what any such capture costs the server, beside Sonovar's.
 run_pacat() {  # latency index round pulse-alone x-alone
-  local rec p0 x0 s0 p1 x1 s1
+  local rec p0 x0 s0 p1 x1 s1 n0 n1
   pacat --record --latency-msec=23 -d out.monitor --format=u8 --rate=11025 --channels=2 >/dev/null 2>&1 &
   rec=$!
   sleep 5
+  n0=$(cpu_ns "$rec")
   read -r s0 p0 x0 < <(echo "$(ticks "$rec") $(ticks "$pulse") $(ticks "$xserver")")
   sleep "$seconds"
   read -r s1 p1 x1 < <(echo "$(ticks "$rec") $(ticks "$pulse") $(ticks "$xserver")")
+  n1=$(cpu_ns "$rec")
   kill "$rec"
   wait "$rec" 2>/dev/null || true
   local own pw xw
   own=$(percent "$s0" "$s1"); pw=$(percent "$p0" "$p1"); xw=$(percent "$x0" "$x1")
-  echo "$1 $2 $3 $own $(awk -v a="$pw" -v b="$4" 'BEGIN { print a - b }') $(awk -v a="$xw" -v b="$5" 'BEGIN { print a - b }') - - -" >> "$results"
+  echo "$1 $2 $3 $own $(awk -v a="$pw" -v b="$4" 'BEGIN { print a - b }') $(awk -v a="$xw" -v b="$5" 'BEGIN { print a - b }') - - - $(exact "$n0" "$n1")" >> "$results"
 }
 names+=("pacat --record --latency-msec=23")
 
@@ -226,19 +236,23 @@ median() { sort -g | awk '$1 == "-" { dash = 1 } { v[NR] = $1 }
   END { if (dash) print "-"; else printf "%.2f", NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 column() { awk -v l="$1" -v b="$2" -v c="$3" '$1 == l && $2 == b { print $c }' "$results"; }
 echo
-echo "| Program | own % | sound-server extra % | display extra % | total % | ms per buffer on board 1 | ms behind the pace, mean / p95 |"
-echo "|---|---|---|---|---|---|---|"
+echo "| Program | own % exact | own % in ticks | sound-server extra % | display extra % | total % | ms per buffer on board 1 | ms behind the pace, mean / p95 |"
+echo "|---|---|---|---|---|---|---|---|"
 for latency in default 25; do
   for k in "${!names[@]}"; do
     own=$(column "$latency" "$k" 4 | median)
     range=$(column "$latency" "$k" 4 | sort -g | awk 'NR == 1 { lo = $1 } { hi = $1 } END { printf "%.2f-%.2f", lo, hi }')
     total=$(awk -v l="$latency" -v b="$k" '$1 == l && $2 == b { print $4 + $5 + $6 }' "$results" | median)
-    echo "| $(label "$k" "$latency") | $own ($range) | $(column "$latency" "$k" 5 | median) |" \
+    exact_own=$(column "$latency" "$k" 10 | median)
+    exact_range=$(column "$latency" "$k" 10 | sort -g | awk 'NR == 1 { lo = $1 } { hi = $1 } END { printf "%.2f-%.2f", lo, hi }')
+    echo "| $(label "$k" "$latency") | $exact_own ($exact_range) | $own ($range) | $(column "$latency" "$k" 5 | median) |" \
       "$(column "$latency" "$k" 6 | median) | $total | $(column "$latency" "$k" 7 | median) |" \
       "$(column "$latency" "$k" 8 | median) / $(column "$latency" "$k" 9 | median) |"
   done
 done
-echo "(pacat: the sound server's own recorder of the same monitor at 23 ms, for the server's extra; ms per buffer: 23.22 when no sound is lost; behind the pace: how much later than the earliest the stream allows each buffer reaches board 1, the earliest being the 5th percentile)"
+echo "(own % exact: the scheduler's time of every thread; in ticks: the kernel's 100 Hz samples, which count a program"
+echo " that wakes briefly and often unevenly; total: ticks, since the servers are counted so;"
+echo " pacat: the sound server's own recorder of the same monitor at 23 ms, for the server's extra; ms per buffer: 23.22 when no sound is lost; behind the pace: how much later than the earliest the stream allows each buffer reaches board 1, the earliest being the 5th percentile)"
 echo
 echo "Wake-ups a second and CPU % of each of Sonovar's threads (its sleeps: voluntary context switches;"
 echo "its time on a CPU from the scheduler), medians:"
