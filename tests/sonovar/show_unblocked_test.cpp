@@ -64,6 +64,7 @@ class ShowUnblockedTest : public QObject {
     hold();
     QTest::qWait(300);  // the simulator writes its log in batches
     const int buffers = log_.ProfileReports(from, from + kHoldMs * 1000) / 4;
+    qInfo("%s: %d buffers reached board 1 in %d ms", what, buffers, kHoldMs);
     // 64 buffers fit in the time; a show that waits for the window gets 0.
     QVERIFY2(buffers >= 40, qPrintable(QStringLiteral("%1: %2 buffers reached board 1").arg(what).arg(buffers)));
   }
