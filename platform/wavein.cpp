@@ -166,6 +166,7 @@ class WaveInService final : public WaveIn {
     if (device >= devices_.size() || caps == nullptr) return kWaveErrorBadDevice;
     caps->name = devices_[device].device.name;
     caps->formats = devices_[device].device.format_ok ? kWaveFormat11kStereo8 : 0;
+    caps->is_default = DefaultDevice() == static_cast<int>(device);
     return 0;
   }
 
@@ -174,12 +175,9 @@ class WaveInService final : public WaveIn {
     if (!listed_) GetNumDevs();
     const Listed* chosen = nullptr;
     if (device == -1) {
-      // The default input: the one a backend names, else the first usable.
-      for (const Listed& d : devices_)
-        if (d.device.format_ok && d.device.is_default) { chosen = &d; break; }
-      for (const Listed& d : devices_)
-        if (chosen == nullptr && d.device.format_ok) chosen = &d;
-      if (chosen == nullptr) return kWaveErrorBadDevice;
+      const int number = DefaultDevice();
+      if (number < 0) return kWaveErrorBadDevice;
+      chosen = &devices_[static_cast<size_t>(number)];
     } else {
       if (device < 0 || static_cast<size_t>(device) >= devices_.size()) return kWaveErrorBadDevice;
       chosen = &devices_[device];
@@ -255,6 +253,16 @@ class WaveInService final : public WaveIn {
     WaveInBackend* backend;
     BackendDevice device;
   };
+
+  // What -1 opens: the input a backend names as the system's default, else
+  // the first usable one; -1 when none is usable.
+  int DefaultDevice() const {
+    for (size_t d = 0; d < devices_.size(); ++d)
+      if (devices_[d].device.format_ok && devices_[d].device.is_default) return static_cast<int>(d);
+    for (size_t d = 0; d < devices_.size(); ++d)
+      if (devices_[d].device.format_ok) return static_cast<int>(d);
+    return -1;
+  }
 
   Session* Find(WaveInHandle handle) {
     auto it = sessions_.find(handle);

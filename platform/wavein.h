@@ -29,6 +29,8 @@ inline constexpr uint32_t kWaveFormat11kStereo8 = 2;
 struct WaveInCaps {
   std::string name;
   uint32_t formats = 0;  // kWaveFormat11kStereo8 when the device can deliver it
+  // The device that -1 opens now, so that a list can say what "the default" is.
+  bool is_default = false;
 };
 
 struct WaveFormat {

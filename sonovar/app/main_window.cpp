@@ -81,8 +81,6 @@ QWidget* MainWindow::BuildInputPanel() {
   inputList->setToolTip(QStringLiteral("Select your Audio Output Device."));
   inputList->setMinimumContentsLength(28);
   inputList->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-  // Shown while no input is chosen (a stored -1), which Start takes for this.
-  inputList->setPlaceholderText(QStringLiteral("The system's default input"));
   startStopButton = new QPushButton(kStart, this);
   startStopButton->setObjectName(QStringLiteral("Command1"));
   startStopButton->setMinimumWidth(startStopButton->fontMetrics().horizontalAdvance(kStart) * 3);
@@ -135,12 +133,12 @@ bool MainWindow::LoadStartupState() {
   // Only boards 1-4 are offered, and only those the control found.
   const std::string detected = show_.Detected();
   if (detected.compare(0, kProgramBoards, std::string(kProgramBoards, '0')) == 0) {
-    messages_(this, {QStringLiteral("No Supported Quorel or Quorel+KX Detected"), QStringLiteral("Exiting..."),
-                     QString::fromLocal8Bit(show_.UnusableBoardsReport())});
+    messages_(this, NoBoardMessage(detected, QString::fromLocal8Bit(show_.UnusableBoardsReport())));
     return false;
   }
   for (int n = 1; n <= kProgramBoards; ++n)
     boardNumbers[n]->setEnabled(static_cast<size_t>(n) <= detected.size() && detected[n - 1] == '1');
+  ExplainAbsentBoards();
   ListInputDevices();
   for (size_t i = 0; i < kCuts.size(); ++i) Slider(kCuts[i])->setValue(kCutStartValues[i]);
   show_.Post([](ShowCore& core) { core.link().SetFastCom(true); });
@@ -150,13 +148,21 @@ bool MainWindow::LoadStartupState() {
 
 void MainWindow::ListInputDevices() {
   inputList->clear();
-  for (const InputDevice& d : show_.ListInputDevices()) inputList->addItem(QString::fromStdString(d.name), d.device);
-  if (inputList->count() == 0) {
-    messages_(this, {QStringLiteral("No audio devices were found on your system."), {}, {}});
+  const std::vector<InputDevice> devices = show_.ListInputDevices();
+  if (devices.empty()) {
+    messages_(this, NoAudioDeviceMessage());
     startStopButton->setEnabled(false);
-  } else {
-    inputList->setCurrentIndex(0);
+    return;
   }
+  // The system's default input first, as an entry of its own naming what it
+  // is now; the inputs follow, so that the stored number of an input (its
+  // place among the inputs, -1 for the default) means what it always meant.
+  QString now;
+  for (const InputDevice& d : devices)
+    if (d.is_default) now = QStringLiteral(" (%1)").arg(QString::fromStdString(d.name));
+  inputList->addItem(QStringLiteral("Default input") + now, -1);
+  for (const InputDevice& d : devices) inputList->addItem(QString::fromStdString(d.name), d.device);
+  inputList->setCurrentIndex(InputRow(0));
 }
 
 void MainWindow::onStartStopClicked() {
@@ -167,7 +173,8 @@ void MainWindow::onStartStopClicked() {
   }
   startStopButton->setText(kStop);
   const int device = inputList->currentIndex() < 0 ? -1 : inputList->currentData().toInt();
-  if (!show_.Start(device)) messages_(this, {QStringLiteral("Wave input device failed to open"), {}, {}});
+  int error = 0;
+  if (!show_.Start(device, &error)) messages_(this, InputFailedMessage(inputList->currentText(), error));
 }
 
 void MainWindow::ViewChanged() {

@@ -6,17 +6,21 @@
 
 #include <array>
 #include <atomic>
+#include <functional>
 #include <memory>
+#include <QPointer>
 #include <QWidget>
 #include <quorelctl_widget.h>
 
 #include "platform/wavein.h"
 #include "sonovar/app/messages.h"
 #include "sonovar/app/settings_file.h"
+#include "sonovar/effects/quorel_link.h"
 #include "sonovar/show/show.h"
 
 class QCheckBox;
 class QComboBox;
+class QDialog;
 class QLabel;
 class QPushButton;
 class QScrollBar;
@@ -61,6 +65,12 @@ class MainWindow : public QWidget {
   void onMakeDefaultClicked();
   void applySettingsFile();
   void obeyStartupWords();
+  // The control's face clicked: what the library knows of the boards, in a
+  // small window of its own (Escape closes it).
+  void onControlFaceClicked();
+  // Where the window learns what the library knows of the boards; tests
+  // hand in their own.
+  void SetBoardKnowledgeSource(std::function<BoardKnowledge()> source) { board_knowledge_ = std::move(source); }
 
   // Loads the animation file that `name` stands for, as "Load" in the file
   // dialog does: on success the file label shows its short name
@@ -81,6 +91,7 @@ class MainWindow : public QWidget {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   QWidget* BuildInputPanel();
@@ -90,10 +101,17 @@ class MainWindow : public QWidget {
   void ConnectEffectHandlers();
   void ConnectSlider(QSlider* slider, EffectSlider role);
   void ShowReportDelay();
+  void ShowReportDelayInUse(bool in_use);
   void MakeQraLinkAvailable();
   // Hands the show a copy of the animation as last loaded.
   void ShareAnimation();
   void ListInputDevices();
+  // The input list's first row is the system's default input: a stored
+  // input number (-1 the default) and its row differ by one.
+  static int InputRow(int stored) { return stored + 1; }
+  static int StoredInput(int row) { return row <= 0 ? -1 : row - 1; }
+  // A greyed board number's tooltip says why the board is not usable.
+  void ExplainAbsentBoards();
   // The show published a new view: shows it on the window's next turn.
   void ViewChanged();
   void ShowPublishedView();
@@ -106,6 +124,7 @@ class MainWindow : public QWidget {
   void Post(Show::Change change) { last_posted_ = show_.Post(std::move(change)); }
 
   MessageSink messages_;
+  std::function<BoardKnowledge()> board_knowledge_ = AskLibraryAboutBoards;
   const bool show_owns_control_;  // no link was handed in: the real control
   Show show_;
   // The face of the board control on the window; the control itself is the
@@ -148,6 +167,7 @@ class MainWindow : public QWidget {
   QSlider* delaySlider = nullptr;
   QSlider* decaySlider = nullptr;
   ClickableLabel* animationFileLabel = nullptr;
+  QPointer<QDialog> boardReport;  // the face's report while it is open
 
   QString command_line_;
   SettingsRecord settings_;  // the record as last loaded or saved

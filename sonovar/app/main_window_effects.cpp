@@ -2,6 +2,7 @@
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <filesystem>
+#include <QGraphicsOpacityEffect>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -64,6 +65,8 @@ QWidget* MainWindow::BuildBoardsPanel() {
   if (show_owns_control_) {
     controlFace = new quorel::ControlWidget(quorel::ControlWidget::kFaceOnly, box);
     controlFace->setObjectName(QStringLiteral("Quorel1"));
+    controlFace->installEventFilter(this);  // a click shows the board report
+    controlFace->setCursor(Qt::PointingHandCursor);
     numbers->addWidget(controlFace);
   }
   grid->addLayout(numbers, 0, 0, 1, 4);
@@ -78,9 +81,11 @@ QWidget* MainWindow::BuildBoardsPanel() {
   reportDelaySlider = MakeSlider(box, "Slider1", Qt::Horizontal, 0, 5, 1, 1, "Report delay value when TURB is un-checked.");
   reportDelaySlider->setTickPosition(QSlider::TicksBelow);
   reportDelaySlider->setTickInterval(1);
-  // TURBO is on at first, so the delay does not apply yet.
-  reportDelaySlider->setEnabled(false);
+
   reportDelayValue = new QLabel(box);
+  reportDelayValue->setObjectName(QStringLiteral("lbl_ReportDelay"));
+  // TURBO is on at first, so the delay does not apply yet.
+  ShowReportDelayInUse(false);
   reportDelayValue->setMinimumWidth(reportDelayValue->fontMetrics().horizontalAdvance(QStringLiteral("0 ms")));
   ShowReportDelay();
   grid->addWidget(turboCheck, 1, 0);
@@ -229,7 +234,21 @@ void MainWindow::onEffectLabelClicked(int n) { effectOptions[n]->setChecked(true
 void MainWindow::onTurboToggled() {
   const bool turbo = turboCheck->isChecked();
   Post([turbo](ShowCore& core) { core.link().SetFastCom(turbo); });
-  reportDelaySlider->setEnabled(!turbo);
+  ShowReportDelayInUse(!turbo);
+}
+
+void MainWindow::ShowReportDelayInUse(bool in_use) {
+  reportDelaySlider->setEnabled(in_use);
+  reportDelayValue->setEnabled(in_use);
+  // A disabled slider of most styles differs from a usable one by a shade
+  // only: out of use it is also drawn faded. The slider owns the effect and
+  // deletes the one it replaces.
+  QGraphicsOpacityEffect* faded = nullptr;
+  if (!in_use) {
+    faded = new QGraphicsOpacityEffect(reportDelaySlider);
+    faded->setOpacity(0.4);
+  }
+  reportDelaySlider->setGraphicsEffect(faded);
 }
 
 void MainWindow::onReportDelayChanged() {

@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QLabel>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QSlider>
 #include <QTimer>
 
@@ -20,7 +21,7 @@ void MainWindow::onMakeDefaultClicked() {
   r.CyanBias = static_cast<int16_t>(cyanBiasSlider->value());
   r.YellowBias = static_cast<int16_t>(yellowBiasSlider->value());
   r.RedBias = static_cast<int16_t>(redBiasSlider->value());
-  r.InputDevice = static_cast<int16_t>(inputList->currentIndex());
+  r.InputDevice = static_cast<int16_t>(StoredInput(inputList->currentIndex()));
   r.Turbo = turboCheck->checkState() != Qt::Unchecked;
   r.NonTurboDelay = static_cast<int16_t>(reportDelaySlider->value());
   r.Name = qra_name_.empty() ? animationFileLabel->text().toLocal8Bit().toStdString() : qra_name_;
@@ -46,9 +47,9 @@ void MainWindow::applySettingsFile() {
   cyanBiasSlider->setValue(r.CyanBias);
   yellowBiasSlider->setValue(r.YellowBias);
   redBiasSlider->setValue(r.RedBias);
-  // -1 is no input chosen: Start then records from the system's default
-  // input. A device that is no longer in the list leaves the selection as it is.
-  if (r.InputDevice >= -1 && r.InputDevice < inputList->count()) inputList->setCurrentIndex(r.InputDevice);
+  // -1 is the system's default input. A device that is no longer in the
+  // list leaves the selection as it is.
+  if (const int row = InputRow(r.InputDevice); row >= 0 && row < inputList->count()) inputList->setCurrentIndex(row);
   reportDelaySlider->setValue(r.NonTurboDelay);
   turboCheck->setChecked(r.Turbo);
   // A stored board that is not there this time is left alone.
@@ -58,7 +59,15 @@ void MainWindow::applySettingsFile() {
   // turned on runs its handler; an effect that plays the animation brings
   // back the stored animation.
   const int chosen = ChosenEffect(r);
-  for (int n = 1; n <= kEffectCount; ++n) {
+  if (chosen == 0) {
+    // None stored: Pulse drives, as it always did, and is shown so. Nothing
+    // is sent for it, as nothing was.
+    for (int n = 1; n <= kEffectCount; ++n) {
+      const QSignalBlocker quiet(effectOptions[n]);
+      effectOptions[n]->setChecked(n == kPulse);
+    }
+  }
+  for (int n = 1; chosen != 0 && n <= kEffectCount; ++n) {
     effectOptions[n]->setChecked(n == chosen);
     if (n != chosen || !kEffects[n - 1].needs_animation) continue;
     if (LoadQraFile(r.Name, AnimationFolderList(), animation_)) {

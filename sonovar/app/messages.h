@@ -3,6 +3,7 @@
 #pragma once
 
 #include <functional>
+#include <string>
 #include <QString>
 
 class QWidget;
@@ -20,5 +21,15 @@ using MessageSink = std::function<void(QWidget* parent, const Message& message)>
 
 // The real one: a modal QMessageBox.
 void ShowMessageBox(QWidget* parent, const Message& message);
+
+// The messages of a start or a failed capture. Each keeps the program's own
+// text and says below it what to do, since the text alone leaves a newcomer
+// with nothing but an OK button.
+Message NoAudioDeviceMessage();
+// `input` as the list names it; `error` the service's reason (platform::kWaveError...).
+Message InputFailedMessage(const QString& input, int error);
+// `detected` as the control gives it, a "1" or "0" for each board 1-16;
+// `unusable` what the library says of boards it found but cannot use.
+Message NoBoardMessage(const std::string& detected, const QString& unusable);
 
 }  // namespace sonovar

@@ -46,11 +46,7 @@ void ClickableLabel::paintEvent(QPaintEvent* event) {
 NumberLabel::NumberLabel(const QString& text, QWidget* parent) : QLabel(text, parent), twin_(new QLabel(this)) {
   // Digits, never markup: the text is not searched for tags at every change.
   setTextFormat(Qt::PlainText);
-  // It paints every pixel itself, its background included, so the toolkit
-  // does not open a painter of its own for the background at every change.
-  setAttribute(Qt::WA_OpaquePaintEvent);
   twin_->setAttribute(Qt::WA_DontShowOnScreen);
-  twin_->setAutoFillBackground(true);
   twin_->hide();
 }
 
@@ -60,7 +56,6 @@ NumberLabel::Look NumberLabel::CurrentLook() const {
 
 void NumberLabel::paintEvent(QPaintEvent* event) {
   if (textFormat() == Qt::RichText || wordWrap()) {
-    QPainter(this).fillRect(rect(), palette().brush(backgroundRole()));
     QLabel::paintEvent(event);
     return;
   }
@@ -78,8 +73,11 @@ void NumberLabel::paintEvent(QPaintEvent* event) {
   if (!pictures_.contains(text())) {
     auto picture = std::make_unique<QPixmap>(look_.size * look_.ratio);
     picture->setDevicePixelRatio(look_.ratio);
+    // The text alone: the label is see-through, so that the number lies on
+    // its group's background, which is often a shade off the window's colour.
+    picture->fill(Qt::transparent);
     twin_->setText(text());
-    twin_->render(picture.get(), QPoint(), QRegion(), RenderFlag::DrawWindowBackground);
+    twin_->render(picture.get(), QPoint(), QRegion(), {});
     pictures_.insert(text(), picture.release());
   }
   QPainter painter(this);

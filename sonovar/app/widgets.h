@@ -33,8 +33,9 @@ class ClickableLabel : public QLabel {
 // drawn once, by a hidden twin label with the same settings (so exactly as
 // the label itself would draw it), and shown from then on as a picture,
 // which costs a copy instead of laying the text out anew at every change.
-// It is always opaque: its background is part of each picture. A change of
-// size, palette, font, style, state or alignment starts the pictures afresh.
+// Like a plain label it is see-through: the pictures hold the text alone. A
+// change of size, palette, font, style, state or alignment starts the
+// pictures afresh.
 class NumberLabel : public QLabel {
  public:
   explicit NumberLabel(const QString& text, QWidget* parent = nullptr);

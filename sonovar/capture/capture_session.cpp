@@ -8,13 +8,15 @@ std::vector<InputDevice> CaptureSession::ListInputDevices() {
   for (unsigned d = 0; d < count; ++d) {
     platform::WaveInCaps caps;
     if (wave_.GetDevCaps(d, &caps) != 0) continue;
-    if (caps.formats & platform::kWaveFormat11kStereo8) devices.push_back({caps.name, static_cast<int>(d)});
+    if (caps.formats & platform::kWaveFormat11kStereo8)
+      devices.push_back({caps.name, static_cast<int>(d), caps.is_default});
   }
   return devices;
 }
 
-bool CaptureSession::Open(int device, std::function<void()> wake) {
-  wave_.Open(&CaptureHandle, device, platform::WaveFormat{}, std::move(wake));
+bool CaptureSession::Open(int device, std::function<void()> wake, int* error) {
+  const int result = wave_.Open(&CaptureHandle, device, platform::WaveFormat{}, std::move(wake));
+  if (error != nullptr) *error = CaptureHandle != 0 ? 0 : result;
   return CaptureHandle != 0;
 }
 

@@ -19,6 +19,7 @@ namespace sonovar {
 struct InputDevice {
   std::string name;
   int device = 0;  // the service's device number
+  bool is_default = false;  // what -1 opens now
 };
 
 class CaptureSession {
@@ -39,8 +40,9 @@ class CaptureSession {
 
   // Opens `device` (-1: the system's default input). `wake` is called from
   // the service's thread whenever the buffer becomes done. True when
-  // CaptureHandle is then nonzero.
-  bool Open(int device, std::function<void()> wake);
+  // CaptureHandle is then nonzero; else `error`, when given, gets the
+  // service's result (platform::kWaveError...).
+  bool Open(int device, std::function<void()> wake, int* error = nullptr);
   void Start();
 
   // Cycles the buffer until CaptureHandle is 0: queue it, wait for it (or

@@ -2,6 +2,7 @@
 
 #include <quorelctl_report.hpp>
 
+#include <cstdlib>
 #include <vector>
 
 #include "udev_rule.h"
@@ -67,6 +68,21 @@ std::unique_ptr<BoardLink> CreateQuorelLink() {
   } catch (const quorel::Error&) {
     return std::make_unique<NoControl>();
   }
+}
+
+BoardKnowledge AskLibraryAboutBoards() {
+  BoardKnowledge knowledge;
+  try {
+    const std::vector<QuorelDevice> devices = quorel::ListDevices();
+    const std::vector<QuorelBinding> bindings = quorel::ListBindings();
+    const std::vector<std::string> places =
+        quorel::BindingsPlaces(std::getenv("QUORELCTL_BOARDS"), std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"));
+    knowledge.report = quorel::DevicesReport(devices, bindings, places, QUOREL_UDEV_RULE);
+    for (int n = 1; n <= kProgramBoards; ++n) knowledge.absence[n] = quorel::BoardAbsence(n, devices, bindings);
+  } catch (const quorel::Error& error) {
+    knowledge.report = error.what();  // memory ran out
+  }
+  return knowledge;
 }
 
 std::unique_ptr<BoardLink> LinkToQuorel(quorel::Control* control) {

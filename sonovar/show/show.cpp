@@ -145,7 +145,8 @@ void Show::Publish(bool capturing) {
   if (notify) notify();
 }
 
-void Show::OpenCapture(int device, std::promise<bool>& opened) {
+void Show::OpenCapture(int device, std::promise<int>& opened) {
+  int error = 0;
   if (capture_.CaptureHandle == 0) {
     capture_.Open(device, [this] {
       {
@@ -153,17 +154,20 @@ void Show::OpenCapture(int device, std::promise<bool>& opened) {
         buffer_done_ = true;
       }
       cv_.notify_one();
-    });
+    }, &error);
     if (capture_.CaptureHandle != 0) core_->StartTicks(clock_());
   }
-  opened.set_value(capture_.CaptureHandle != 0);
+  // A failure is never 0, whatever the service said.
+  opened.set_value(capture_.CaptureHandle != 0 ? 0 : error != 0 ? error : platform::kWaveErrorOpenFailed);
 }
 
-bool Show::Start(int device) {
-  std::promise<bool> opened;
-  std::future<bool> result = opened.get_future();
+bool Show::Start(int device, int* error) {
+  std::promise<int> opened;
+  std::future<int> result = opened.get_future();
   Post([this, device, &opened](ShowCore&) { OpenCapture(device, opened); });
-  return result.get();
+  const int reason = result.get();
+  if (error != nullptr) *error = reason;
+  return reason == 0;
 }
 
 void Show::Stop() {

@@ -62,8 +62,9 @@ class Show {
   std::vector<InputDevice> ListInputDevices();
 
   // Opens `device` (-1: the system's default input) and starts capturing;
-  // false when it could not be opened. Waits for the open only.
-  bool Start(int device);
+  // false when it could not be opened, and then `error`, when given, gets
+  // the service's reason (platform::kWaveError...). Waits for the open only.
+  bool Start(int device, int* error = nullptr);
   // Queued like any change: the capture ends before the next buffer.
   void Stop();
 
@@ -91,7 +92,7 @@ class Show {
   void WaitIdle();
   void OnBuffer(std::span<const uint8_t, kCaptureBufferBytes> buffer);
   void Publish(bool capturing);
-  void OpenCapture(int device, std::promise<bool>& opened);
+  void OpenCapture(int device, std::promise<int>& opened);
 
   platform::WaveIn& wave_;
   CaptureSession capture_;  // the show's thread only

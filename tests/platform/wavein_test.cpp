@@ -94,6 +94,28 @@ INSTANTIATE_TEST_SUITE_P(
                       OpenCase{"BackendRefuses", 1, false, kWaveErrorOpenFailed, "b"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// The caps name the device that -1 opens, so that a list can show it.
+TEST_F(WaveInTest, CapsMarkTheDeviceThatMinusOneOpens) {
+  const struct {
+    bool marked_usable, marked_unusable;  // "Microphone" and "Line In" marked as the system's default
+    unsigned expected;
+  } rows[] = {{true, false, 2}, {false, false, 1}, {false, true, 1}};
+  for (const auto& row : rows) {
+    backend_->devices[2].is_default = row.marked_usable;
+    backend_->devices[0].is_default = row.marked_unusable;
+    const unsigned count = service_->GetNumDevs();
+    for (unsigned d = 0; d < count; ++d) {
+      WaveInCaps caps;
+      ASSERT_EQ(service_->GetDevCaps(d, &caps), 0);
+      EXPECT_EQ(caps.is_default, d == row.expected) << caps.name;
+    }
+    WaveInHandle handle = 0;
+    ASSERT_EQ(service_->Open(&handle, -1, WaveFormat{}), 0);
+    EXPECT_EQ(backend_->opened.back(), backend_->devices[row.expected].id);
+    service_->Close(handle);
+  }
+}
+
 TEST_F(WaveInTest, OtherFormatsAreRefused) {
   WaveInHandle handle = 0;
   WaveFormat mono;

@@ -2,7 +2,9 @@
 // end of the window (offscreen, boards through a recording link).
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialog>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSlider>
 #include <QTimer>
@@ -63,22 +65,77 @@ class Form1StartupTest : public QObject {
   void cleanup() { folder_.reset(); }
 
   void noBoardOneToFourEndsWithTheMessageAndNoFile() {
-    for (const std::string detected : {"0000000000000000", "0000111111111111"}) {
+    const struct {
+      std::string detected;
+      const char* advice;
+    } rows[] = {{"0000000000000000", "\"quorel detect\""},
+                {"0000100000000001", "Found board 5, 16, but Sonovar drives boards 1-4 only"}};
+    for (const auto& [detected, advice] : rows) {
       messages_.clear();
       auto form = MakeForm(detected);
       QVERIFY(!form->LoadStartupState());
       QCOMPARE(messages_.size(), size_t{1});
       QCOMPARE(messages_[0].text, QStringLiteral("No Supported Quorel or Quorel+KX Detected"));
       QCOMPARE(messages_[0].title, QStringLiteral("Exiting..."));
+      QVERIFY2(messages_[0].informative.contains(QString::fromLatin1(advice)), qPrintable(messages_[0].informative));
       QVERIFY(!SettingsFileExists());
       QVERIFY(Writes(*form).empty());
     }
   }
 
-  void onlyTheDetectedBoardIsOffered() {
+  // A greyed number says why, as the library tells it; one the library can
+  // use now but the control did not find at start says to start again.
+  void onlyTheDetectedBoardIsOfferedAndTheOthersSayWhy() {
     auto form = MakeForm("0100000000000000");
+    BoardKnowledge knowledge;
+    knowledge.absence = {"", "OLA server 127.0.0.1:9010 does not answer", "", "", "not connected"};
+    form->SetBoardKnowledgeSource([&knowledge] { return knowledge; });
     QVERIFY(form->LoadStartupState());
-    for (int n = 1; n <= 4; ++n) QCOMPARE(Widget<ClickableLabel>(*form, "lbl_DevNum", n)->isEnabled(), n == 2);
+    const char* const tips[] = {"", "Board 1: OLA server 127.0.0.1:9010 does not answer", "",
+                                "Board 3 was not there when Sonovar started", "Board 4: not connected"};
+    for (int n = 1; n <= 4; ++n) {
+      const ClickableLabel* number = Widget<ClickableLabel>(*form, "lbl_DevNum", n);
+      QCOMPARE(number->isEnabled(), n == 2);
+      QVERIFY2(n == 2 ? number->toolTip().isEmpty() : number->toolTip().startsWith(QString::fromLatin1(tips[n])),
+               qPrintable(number->toolTip()));
+    }
+  }
+
+  // The face's report: the library's text in a window of its own, asked
+  // anew at each click; Escape closes it.
+  void theFaceShowsTheBoardReportUntilEscape() {
+    auto form = MakeForm("1000000000000000");
+    int asked = 0;
+    form->SetBoardKnowledgeSource([&asked] {
+      BoardKnowledge knowledge;
+      knowledge.report = "report " + std::to_string(++asked);
+      return knowledge;
+    });
+    QVERIFY(form->LoadStartupState());
+    form->show();
+    for (const char* want : {"report 2", "report 3"}) {  // the first was the tooltips'
+      form->onControlFaceClicked();
+      auto* report = form->findChild<QDialog*>(QStringLiteral("BoardReport"));
+      QVERIFY(report != nullptr && report->isVisible());
+      QCOMPARE(form->findChildren<QDialog*>().size(), qsizetype{1});
+      QCOMPARE(Widget<QPlainTextEdit>(*report, "txt_BoardReport")->toPlainText(), QString::fromLatin1(want));
+    }
+    auto* report = form->findChild<QDialog*>(QStringLiteral("BoardReport"));
+    QTest::keyClick(report, Qt::Key_Escape);
+    QVERIFY(!report->isVisible());
+  }
+
+  // TURBO takes the report delay out of use: the slider and its value look so.
+  void theReportDelayLooksOutOfUseWhileTurbo() {
+    auto form = MakeForm("1000000000000000");
+    QVERIFY(form->LoadStartupState());
+    QCheckBox* turbo = Widget<QCheckBox>(*form, "Check1");
+    for (bool on : {false, true, false}) {
+      turbo->setChecked(on);
+      QCOMPARE(Widget<QSlider>(*form, "Slider1")->isEnabled(), !on);
+      QCOMPARE(Widget<QLabel>(*form, "lbl_ReportDelay")->isEnabled(), !on);
+      QCOMPARE(Widget<QSlider>(*form, "Slider1")->graphicsEffect() != nullptr, on);
+    }
   }
 
   void firstStartReadsAnEmptyFileAndBringsValuesIntoRange() {
@@ -90,7 +147,9 @@ class Form1StartupTest : public QObject {
     QCOMPARE(Widget<QSlider>(*form, "hsc_RedBias")->value(), 1);  // 0 is below the bias sliders' range
     QCOMPARE(Widget<QSlider>(*form, "Slider1")->value(), 0);
     QVERIFY(!Widget<QCheckBox>(*form, "Check1")->isChecked() && Widget<QSlider>(*form, "Slider1")->isEnabled());
-    for (int n = 1; n <= 3; ++n) QVERIFY(!Widget<OptionButton>(*form, "opt_Effect", n)->isChecked());
+    // No effect stored: Pulse drives, and is shown chosen; nothing is sent for it.
+    for (int n = 1; n <= 3; ++n) QCOMPARE(Widget<OptionButton>(*form, "opt_Effect", n)->isChecked(), n == kPulse);
+    QCOMPARE(EffectMode(*form), int{kPulse});
     QCOMPARE(Writes(*form), (std::vector<std::string>{"FastCom 1", "CompatibilityDelay 0", "FastCom 0"}));
   }
 
@@ -103,7 +162,7 @@ class Form1StartupTest : public QObject {
     folder_->WriteSettings(r);
     auto form = MakeForm("0100000000000000");
     QVERIFY(form->LoadStartupState());
-    QCOMPARE(Widget<QComboBox>(*form, "Combo1")->currentIndex(), 0);
+    QCOMPARE(Widget<QComboBox>(*form, "Combo1")->currentText(), QStringLiteral("First"));
     QCOMPARE(Widget<QSlider>(*form, "sld_Delay")->value(), 7);
     QVERIFY(!Widget<SelectionFrame>(*form, "shp_DevSelect", 2)->isHidden() &&
             Widget<SelectionFrame>(*form, "shp_DevSelect", 4)->isHidden());
@@ -119,20 +178,31 @@ class Form1StartupTest : public QObject {
     QCOMPARE(Writes(*form), want);
   }
 
-  void storedInputMinusOneChoosesNoneAndStartOpensTheDefault() {
-    SettingsRecord r = testing_support::UsualSettings();
-    r.InputDevice = -1;
-    folder_->WriteSettings(r);
-    auto form = MakeForm("1000000000000000");
-    backend_->devices[0].is_default = false;
-    backend_->devices[1].is_default = true;
-    backend_->open_ok = false;  // Start returns at once
-    QVERIFY(form->LoadStartupState());
-    QCOMPARE(Widget<QComboBox>(*form, "Combo1")->currentIndex(), -1);
-    form->onStartStopClicked();  // returns once the open has been tried
-    QCOMPARE(backend_->opened, std::vector<std::string>{"b"});
-    form->onMakeDefaultClicked();
-    QCOMPARE(LoadSettingsFile(folder_->file(kSettingsFileName).toStdString()).InputDevice, int16_t{-1});
+  // A stored input selects what it did in earlier versions (-1 the system's
+  // default, else its place among the inputs), now an entry of the list
+  // that names the default; Start opens it and "Make Default" stores it again.
+  void storedInputsKeepTheirMeaning() {
+    const struct {
+      int16_t stored;
+      const char* shown;
+      const char* opened;
+    } rows[] = {{-1, "Default input (Second)", "b"}, {0, "First", "a"}, {1, "Second", "b"}};
+    for (const auto& row : rows) {
+      SettingsRecord r = testing_support::UsualSettings();
+      r.InputDevice = row.stored;
+      folder_->WriteSettings(r);
+      auto form = MakeForm("1000000000000000");
+      backend_->devices[0].is_default = false;
+      backend_->devices[1].is_default = true;
+      backend_->open_ok = false;  // Start returns at once
+      QVERIFY(form->LoadStartupState());
+      QCOMPARE(Widget<QComboBox>(*form, "Combo1")->currentText(), QString::fromLatin1(row.shown));
+      form->onStartStopClicked();  // returns once the open has been tried
+      QCOMPARE(backend_->opened, std::vector<std::string>{row.opened});
+      QFile::remove(folder_->file(kSettingsFileName));
+      form->onMakeDefaultClicked();
+      QCOMPARE(LoadSettingsFile(folder_->file(kSettingsFileName).toStdString()).InputDevice, row.stored);
+    }
   }
 
   void aMissingAnimationStillChoosesQraLink() {
@@ -172,7 +242,7 @@ class Form1StartupTest : public QObject {
     QVERIFY(form->LoadStartupState());
     form->onBoardClicked(3);
     form->onEffectLabelClicked(2);
-    Widget<QComboBox>(*form, "Combo1")->setCurrentIndex(1);
+    Widget<QComboBox>(*form, "Combo1")->setCurrentIndex(2);  // "Second", after the default and "First"
     form->onMakeDefaultClicked();
     const SettingsRecord r = LoadSettingsFile(folder_->file(kSettingsFileName).toStdString());
     QVERIFY(r.BoardActive[3] && !r.BoardActive[1] && r.EffectSelected[2] && !r.EffectSelected[1] && r.Turbo);

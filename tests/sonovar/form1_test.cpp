@@ -149,6 +149,7 @@ class Form1Test : public QObject {
     form.LoadStartupState();
     QCOMPARE(messages_.size(), size_t{1});
     QCOMPARE(messages_[0].text, QStringLiteral("No audio devices were found on your system."));
+    QVERIFY(messages_[0].informative.contains(QStringLiteral("SONOVAR_INPUT_FILE")));
     QVERIFY(!Widget<QPushButton>(form, "Command1")->isEnabled());
     QCOMPARE(Widget<QComboBox>(form, "Combo1")->count(), 0);
   }
@@ -159,7 +160,8 @@ class Form1Test : public QObject {
     auto owned = FormOnFile(dir, &wave);
     MainWindow& form = *owned;
     const QComboBox* combo1 = Widget<QComboBox>(form, "Combo1");
-    QCOMPARE(combo1->count(), 1);
+    QCOMPARE(combo1->count(), 2);
+    QCOMPARE(combo1->itemText(0), QStringLiteral("Default input (File: peak100.wav)"));
     QCOMPARE(combo1->currentText(), QStringLiteral("File: peak100.wav"));
     QPushButton* command1 = Widget<QPushButton>(form, "Command1");
     BufferCount buffers(form);
@@ -226,6 +228,8 @@ class Form1Test : public QObject {
     form.onStartStopClicked();
     QCOMPARE(messages_.size(), size_t{1});
     QCOMPARE(messages_[0].text, QStringLiteral("Wave input device failed to open"));
+    QVERIFY2(messages_[0].informative.startsWith(QStringLiteral("\"Scripted\" could not be opened: the sound system")),
+             qPrintable(messages_[0].informative));
     QCOMPARE(Widget<QPushButton>(form, "Command1")->text(), QStringLiteral("Stop"));
     QVERIFY(!CapturingAfterBarrier(form));
     form.onStartStopClicked();
@@ -318,7 +322,8 @@ class Form1Test : public QObject {
   }
 
   // The peak labels are drawn from pictures of their texts: pixel for pixel
-  // what a plain label with the same settings shows, whatever the number.
+  // what a plain label with the same settings shows in their place, on
+  // their group's background, whatever the number.
   void peakLabelsLookLikePlainLabels() {
     auto wave = FileService();
     MainWindow form(*wave, Recorder(), Boards());
@@ -327,17 +332,22 @@ class Form1Test : public QObject {
     for (const char* name : {"lbl_Peak", "lbl_AveragedPeaks"}) {
       auto* label = form.findChild<QLabel*>(QString::fromLatin1(name));
       QVERIFY(label != nullptr);
-      QLabel plain;
+      QWidget* group = label->parentWidget();
+      QLabel plain(group);
       plain.setFont(label->font());
-      plain.setPalette(label->palette());
       plain.setAlignment(label->alignment());
-      plain.setAutoFillBackground(true);
-      plain.setFixedSize(label->size());
+      plain.setGeometry(label->geometry());
       for (const char* text : {"0", "7", "63", "127", "-10", "99", "7"}) {
         label->setText(QString::fromLatin1(text));
         plain.setText(label->text());
-        QCOMPARE(label->grab().toImage(), plain.grab().toImage());
+        plain.hide();
+        label->show();
+        const QImage number = group->grab(label->geometry()).toImage();
+        label->hide();
+        plain.show();
+        QCOMPARE(number, group->grab(label->geometry()).toImage());
       }
+      label->show();
     }
   }
 

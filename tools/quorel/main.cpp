@@ -26,16 +26,6 @@ int Usage() {
   return 2;
 }
 
-// The bindings file's lines: each bound board, and each problem with its place.
-void PrintBindings(const std::vector<QuorelBinding>& bindings) {
-  if (bindings.empty()) return;
-  std::printf("\nboards bound to DMX universes (%s):\n", bindings.front().file);
-  for (const QuorelBinding& b : bindings) {
-    if (b.board != 0) std::printf("%s\n", quorel::BindingStatus(b).c_str());
-    else std::printf("%s: %s\n", quorel::BindingPlace(b).c_str(), b.reason);
-  }
-}
-
 int Detect() {
   quorel::Control control;
   const std::string detected = control.Detected();
@@ -58,20 +48,10 @@ int Detect() {
 }
 
 int Devices() {
-  const std::vector<QuorelDevice> devices = quorel::ListDevices();
-  const std::vector<QuorelBinding> bindings = quorel::ListBindings();
-  bool denied = false;
-  if (devices.empty()) std::printf("no HID devices found\n");
-  else std::printf("%-24s %-9s %-6s %s\n", "device", "vid:pid", "report", "status");
-  for (const QuorelDevice& d : devices) {
-    char ids[16];
-    std::snprintf(ids, sizeof ids, "%04x:%04x", d.vendor_id, d.product_id);
-    std::string length = d.output_report_length ? std::to_string(d.output_report_length) : "-";
-    std::printf("%-24s %-9s %-6s %s\n", d.path, ids, length.c_str(), quorel::DeviceStatus(d).c_str());
-    denied = denied || d.permission_denied;
-  }
-  PrintBindings(bindings);
-  if (denied) std::printf("\n%s", quorel::PermissionAdvice(QUOREL_UDEV_RULE).c_str());
+  const std::vector<std::string> places =
+      quorel::BindingsPlaces(std::getenv("QUORELCTL_BOARDS"), std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"));
+  std::fputs(quorel::DevicesReport(quorel::ListDevices(), quorel::ListBindings(), places, QUOREL_UDEV_RULE).c_str(),
+             stdout);
   return 0;
 }
 
