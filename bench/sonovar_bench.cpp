@@ -1,6 +1,6 @@
 // The program's per-buffer work and its files: analysis of one 512-byte
-// capture buffer, one effect step, loading a 10000-frame animation, a save
-// of the settings file.
+// capture buffer (with auto level's gain and without), one effect step,
+// loading a 10000-frame animation, a save of the settings file.
 #include <benchmark/benchmark.h>
 
 #include <array>
@@ -11,6 +11,7 @@
 
 #include "sonovar/animation/qra_file.h"
 #include "sonovar/app/settings_file.h"
+#include "sonovar/capture/auto_level.h"
 #include "sonovar/capture/level_analysis.h"
 #include "sonovar/effects/effect_engine.h"
 
@@ -39,6 +40,26 @@ void BM_AnalyzeBuffer(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_AnalyzeBuffer);
+
+// The same buffer, quiet (peaks of 12 steps), through auto level first: the
+// gain held above 1, so that every sample is spread and scaled.
+void BM_AutoLevelThenAnalyze(benchmark::State& state) {
+  sonovar::LevelAnalysis analysis;
+  analysis.CutChanged(sonovar::Cut::kRed, 25);
+  analysis.CutChanged(sonovar::Cut::kYellow, 50);
+  sonovar::AutoLevel level;
+  std::array<uint8_t, sonovar::kCaptureBufferBytes> buffer;
+  for (size_t i = 0; i < buffer.size(); ++i)
+    buffer[i] = static_cast<uint8_t>(128 + std::lrint(12 * std::sin(i * 0.07) * ((i % 7) / 7.0)));
+  for (int i = 0; i < 1000; ++i) level.Apply(buffer);
+  for (auto _ : state) {
+    analysis.Peak = 0;
+    benchmark::DoNotOptimize(analysis.Analyze(level.Apply(buffer)));
+    benchmark::DoNotOptimize(analysis.SoundLevel);
+  }
+  state.counters["gain_dB"] = level.GainDb();
+}
+BENCHMARK(BM_AutoLevelThenAnalyze);
 
 // A 10000-frame animation: profile frames of 32 values, a state frame in every ten.
 std::string WriteLongAnimation() {

@@ -1,5 +1,6 @@
 #include "sonovar/app/main_window.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QGridLayout>
@@ -67,6 +68,11 @@ MainWindow::MainWindow(platform::WaveIn& wave, MessageSink messages, std::unique
     connect(slider, &QScrollBar::sliderReleased, this, [this, cut, slider] { CutChange(cut, slider->value()); });
   }
   ConnectEffectHandlers();
+  connect(autoLevelCheck, &QCheckBox::toggled, this, [this](bool on) {
+    Post([on](ShowCore& core) { core.SetAutoLevel(on); });
+    ShowGain(0);
+  });
+  ShowGain(0);
   show_.SetViewChanged([this] { ViewChanged(); });
 }
 
@@ -112,6 +118,18 @@ QWidget* MainWindow::BuildLevelsPanel() {
   cyanCutSlider = MakeCutSlider(QStringLiteral("vsc_CyanCut"), this);
   cutBars = new CutBars(this);
   cutBars->setObjectName(QStringLiteral("box_BG"));
+  autoLevelCheck = new QCheckBox(QStringLiteral("Auto level"), this);
+  autoLevelCheck->setObjectName(QStringLiteral("chk_AutoLevel"));
+  autoLevelCheck->setToolTip(
+      QStringLiteral("Raise quiet sound to the range the lights work in. Off: the sound as "
+                     "recorded, set by the system's recording level."));
+  autoLevelCheck->setChecked(true);
+  gainValue = new NumberLabel(QString(), this);
+  gainValue->setObjectName(QStringLiteral("lbl_AutoLevelGain"));
+  gainValue->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  // In the room the numbers above leave: the panel grows neither way.
+  gainValue->setFixedSize(gainValue->fontMetrics().horizontalAdvance(QStringLiteral("+30 dB")),
+                          gainValue->sizeHint().height());
 
   auto* levels = new QGroupBox(QStringLiteral("Levels"), this);
   auto* grid = new QGridLayout(levels);
@@ -124,6 +142,8 @@ QWidget* MainWindow::BuildLevelsPanel() {
   cuts->addSpacing(8);
   cuts->addWidget(cutBars, 1);
   grid->addLayout(cuts, 2, 0, 1, 2);
+  grid->addWidget(autoLevelCheck, 3, 0);
+  grid->addWidget(gainValue, 3, 1);
   grid->setRowStretch(2, 1);
   return levels;
 }
@@ -189,6 +209,7 @@ void MainWindow::ShowPublishedView() {
   const ShowView view = show_.View();
   if (view.peak != shown_.peak) peakValue->setText(QString::number(view.peak));
   if (view.averaged_peak != shown_.averaged_peak) averagedPeakValue->setText(QString::number(view.averaged_peak));
+  if (view.gain_db != shown_.gain_db) ShowGain(view.gain_db);
   // The show's cut values are the truth once it has every change this
   // window sent; until then they may undo a move it has not seen yet, and
   // the next view brings them again.
@@ -203,6 +224,10 @@ void MainWindow::ShowPublishedView() {
     }
   }
   shown_ = view;
+}
+
+void MainWindow::ShowGain(int db) {
+  gainValue->setText(autoLevelCheck->isChecked() ? QStringLiteral("+%1 dB").arg(db) : QString());
 }
 
 void MainWindow::CutChange(Cut cut, int value) {

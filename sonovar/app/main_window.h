@@ -115,6 +115,7 @@ class MainWindow : public QWidget {
   // The show published a new view: shows it on the window's next turn.
   void ViewChanged();
   void ShowPublishedView();
+  void ShowGain(int db);
   // The change handler of every cut slider, also while its thumb is dragged.
   void CutChange(Cut cut, int value);
   QScrollBar* Slider(Cut cut) const;
@@ -145,6 +146,8 @@ class MainWindow : public QWidget {
   QScrollBar* greenCutSlider = nullptr;
   QScrollBar* cyanCutSlider = nullptr;
   CutBars* cutBars = nullptr;
+  QCheckBox* autoLevelCheck = nullptr;
+  QLabel* gainValue = nullptr;  // the auto level's gain in use, "+18 dB"
   QTimer* startupWordsTimer = nullptr;
   QPushButton* makeDefaultButton = nullptr;
 

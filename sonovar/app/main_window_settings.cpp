@@ -26,6 +26,7 @@ void MainWindow::onMakeDefaultClicked() {
   r.NonTurboDelay = static_cast<int16_t>(reportDelaySlider->value());
   r.Name = qra_name_.empty() ? animationFileLabel->text().toLocal8Bit().toStdString() : qra_name_;
   r.BoardActive = ActiveBoardSet();
+  r.AutoLevel = autoLevelCheck->isChecked();
   int chosen = 0;
   for (int n = 1; n <= kEffectCount; ++n)
     if (effectOptions[n]->isChecked()) chosen = n;
@@ -52,6 +53,7 @@ void MainWindow::applySettingsFile() {
   if (const int row = InputRow(r.InputDevice); row >= 0 && row < inputList->count()) inputList->setCurrentIndex(row);
   reportDelaySlider->setValue(r.NonTurboDelay);
   turboCheck->setChecked(r.Turbo);
+  autoLevelCheck->setChecked(r.AutoLevel);
   // A stored board that is not there this time is left alone.
   for (int n = 1; n <= kProgramBoards; ++n)
     if (r.BoardActive[n] && boardNumbers[n]->isEnabled()) onBoardClicked(n);

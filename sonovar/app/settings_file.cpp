@@ -24,16 +24,41 @@ uint16_t Check(std::span<const uint8_t> bytes) {
   return static_cast<uint16_t>(high << 8 | low);
 }
 
-// The tail that starts at `at`, when it is one whose check holds.
-void ReadEffectTail(std::span<const uint8_t> bytes, size_t at, SettingsRecord* r) {
+static_assert(sizeof kAutoLevelTailMarker == sizeof kEffectTailMarker, "the tails' markers are equally long");
+
+// A tail at `at`: `marker`, a length byte, that many bytes and the check of
+// all bytes before the check. Where its content starts and the tail's end,
+// or nothing when there is no such tail or its check fails.
+bool ReadTail(std::span<const uint8_t> bytes, size_t at, const char* marker, size_t most, size_t* content,
+              size_t* end) {
   if (at + kMarkerBytes + 1 > bytes.size() ||
-      !std::equal(kEffectTailMarker, kEffectTailMarker + kMarkerBytes, bytes.begin() + static_cast<long>(at)))
-    return;
-  const size_t length = bytes[at + kMarkerBytes], id = at + kMarkerBytes + 1;
-  if (length > kEffectIdLength || id + length + 2 > bytes.size()) return;
-  if (Check(bytes.first(id + length)) != static_cast<uint16_t>(bytes[id + length] | bytes[id + length + 1] << 8))
-    return;
-  r->EffectId.assign(bytes.begin() + static_cast<long>(id), bytes.begin() + static_cast<long>(id + length));
+      !std::equal(marker, marker + kMarkerBytes, bytes.begin() + static_cast<long>(at)))
+    return false;
+  const size_t length = bytes[at + kMarkerBytes], from = at + kMarkerBytes + 1;
+  if (length > most || from + length + 2 > bytes.size()) return false;
+  if (Check(bytes.first(from + length)) != static_cast<uint16_t>(bytes[from + length] | bytes[from + length + 1] << 8))
+    return false;
+  *content = from;
+  *end = from + length + 2;
+  return true;
+}
+
+// The effect's tail at `at`, then auto level's behind it.
+void ReadTails(std::span<const uint8_t> bytes, size_t at, SettingsRecord* r) {
+  size_t content = 0, end = 0;
+  if (!ReadTail(bytes, at, kEffectTailMarker, kEffectIdLength, &content, &end)) return;
+  r->EffectId.assign(bytes.begin() + static_cast<long>(content), bytes.begin() + static_cast<long>(end - 2));
+  if (ReadTail(bytes, end, kAutoLevelTailMarker, 1, &content, &end) && end - 2 - content == 1)
+    r->AutoLevel = bytes[content] != 0;
+}
+
+void PutTail(std::vector<uint8_t>& out, const char* marker, std::string_view content) {
+  out.insert(out.end(), marker, marker + kMarkerBytes);
+  out.push_back(static_cast<uint8_t>(content.size()));
+  out.insert(out.end(), content.begin(), content.end());
+  const uint16_t check = Check(out);
+  out.push_back(static_cast<uint8_t>(check & 0xFF));
+  out.push_back(static_cast<uint8_t>(check >> 8));
 }
 
 uint16_t Word(std::span<const uint8_t> bytes, size_t offset) {
@@ -80,7 +105,7 @@ SettingsRecord DecodeSettings(std::span<const uint8_t> bytes) {
   const size_t length = Word(bytes, kNameLengthOffset);
   if (kSettingsFixedBytes + length <= bytes.size()) {
     r.Name.assign(bytes.begin() + kSettingsFixedBytes, bytes.begin() + static_cast<long>(kSettingsFixedBytes + length));
-    ReadEffectTail(bytes, kSettingsFixedBytes + length, &r);
+    ReadTails(bytes, kSettingsFixedBytes + length, &r);
   }
   return r;
 }
@@ -98,13 +123,8 @@ std::vector<uint8_t> EncodeSettings(const SettingsRecord& r) {
   std::copy_n(r.Name.begin(), length, out.begin() + kSettingsFixedBytes);
   // Always written, also without an id: a tail that an earlier save left at
   // the same place must not speak for this record.
-  const std::string_view id = std::string_view(r.EffectId).substr(0, kEffectIdLength);
-  out.insert(out.end(), kEffectTailMarker, kEffectTailMarker + kMarkerBytes);
-  out.push_back(static_cast<uint8_t>(id.size()));
-  out.insert(out.end(), id.begin(), id.end());
-  const uint16_t check = Check(out);
-  out.push_back(static_cast<uint8_t>(check & 0xFF));
-  out.push_back(static_cast<uint8_t>(check >> 8));
+  PutTail(out, kEffectTailMarker, std::string_view(r.EffectId).substr(0, kEffectIdLength));
+  PutTail(out, kAutoLevelTailMarker, r.AutoLevel ? "\1" : std::string_view("\0", 1));
   return out;
 }
 

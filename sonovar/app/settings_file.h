@@ -32,7 +32,15 @@ inline constexpr int kStoredEffects = 3;
 inline constexpr char kEffectTailMarker[] = "EFX";
 // The marker, the id's length, the id and the check.
 inline constexpr size_t kEffectTailBytes = sizeof kEffectTailMarker - 1 + 1 + 2;
-inline constexpr size_t kLongestSettingsRecord = kSettingsFixedBytes + 65535 + kEffectTailBytes + kEffectIdLength;
+// Auto level's choice follows the effect's tail in the same way: a marker,
+// one byte (0 off, anything else on) and a check over all bytes before it.
+// A file without it (an earlier version's, or one an earlier version saved
+// over, whose bytes before it then differ) reads as auto level on.
+inline constexpr char kAutoLevelTailMarker[] = "LVL";
+// The marker, the length (1), the byte and the check.
+inline constexpr size_t kAutoLevelTailBytes = sizeof kAutoLevelTailMarker - 1 + 1 + 1 + 2;
+inline constexpr size_t kLongestSettingsRecord =
+    kSettingsFixedBytes + 65535 + kEffectTailBytes + kEffectIdLength + kAutoLevelTailBytes;
 
 // The 16-bit fields of the fixed part.
 struct SettingsFields {
@@ -53,6 +61,7 @@ struct SettingsRecord : SettingsFields {
   // The chosen effect's fixed id, kept in the tail after the name; "" lets
   // the Booleans tell (a file without a sound tail, or no effect chosen).
   std::string EffectId;
+  bool AutoLevel = true;  // kept in its own tail after the effect's
 };
 
 // Calls visit(name, field) for each 16-bit field of the file's fixed part,
@@ -106,7 +115,8 @@ void StoreEffectChoice(SettingsRecord& record, int n);
 // when it is -1.
 SettingsRecord DecodeSettings(std::span<const uint8_t> bytes);
 
-// 32 bytes, the name (at most 65535 bytes of it) and the effect's tail.
+// 32 bytes, the name (at most 65535 bytes of it), the effect's tail and
+// auto level's.
 std::vector<uint8_t> EncodeSettings(const SettingsRecord& record);
 
 // Reads the record from `path`, creating an empty file when there is none. A

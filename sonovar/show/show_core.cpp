@@ -1,6 +1,7 @@
 #include "sonovar/show/show_core.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace sonovar {
 
@@ -43,8 +44,14 @@ void ShowCore::SetCut(Cut cut, int value) {
   analysis.CutChanged(cut, value);
 }
 
+void ShowCore::SetAutoLevel(bool on) {
+  if (on == auto_level_on_) return;
+  auto_level_on_ = on;
+  auto_level.Reset();
+}
+
 void ShowCore::ProcessBuffer(std::span<const uint8_t, kCaptureBufferBytes> buffer) {
-  analysis.Analyze(buffer);
+  analysis.Analyze(auto_level_on_ ? auto_level.Apply(buffer) : buffer);
   inputs.SoundLevel = analysis.SoundLevel;
   inputs.RedCount = analysis.RedCount;
   inputs.YellowCount = analysis.YellowCount;
@@ -85,6 +92,7 @@ ShowView ShowCore::View(bool capturing, uint64_t applied_changes) const {
   view.applied_changes = applied_changes;
   view.adjustments = adjustments_;
   view.capturing = capturing;
+  view.gain_db = auto_level_on_ ? static_cast<int>(std::lround(auto_level.GainDb())) : 0;
   return view;
 }
 

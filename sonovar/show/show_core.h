@@ -9,6 +9,7 @@
 #include <memory>
 #include <span>
 
+#include "sonovar/capture/auto_level.h"
 #include "sonovar/capture/level_analysis.h"
 #include "sonovar/effects/board_link.h"
 #include "sonovar/effects/effect_engine.h"
@@ -26,6 +27,8 @@ struct ShowView {
   // and how many automatic adjustments ran (a new count: move the sliders).
   std::array<int, 4> cuts = kCutStartValues;
   uint32_t adjustments = 0;
+  // The auto level's gain on the last buffer, in whole dB (0 while it is off).
+  int gain_db = 0;
   // How many posted changes the show has applied: a window whose own
   // changes are not all applied yet does not take `cuts` for the truth.
   uint64_t applied_changes = 0;
@@ -53,7 +56,12 @@ class ShowCore {
   // Replaces what QRA Link plays with a freshly loaded (or tried) animation.
   void SetAnimation(QraAnimation animation) { effects.Animation = std::move(animation); }
 
-  // One buffer: analysis, the effect step, the board writes.
+  // Auto level on (as every user starts) or off: off, the analysis gets the
+  // buffers as captured, as before auto level; on again, it starts afresh.
+  void SetAutoLevel(bool on);
+  bool AutoLevelOn() const { return auto_level_on_; }
+
+  // One buffer: auto level, analysis, the effect step, the board writes.
   void ProcessBuffer(std::span<const uint8_t, kCaptureBufferBytes> buffer);
 
   // The peak tick: StartTicks sets it going from `now` (microseconds) unless
@@ -67,6 +75,7 @@ class ShowCore {
 
   ShowView View(bool capturing, uint64_t applied_changes) const;
 
+  AutoLevel auto_level;
   LevelAnalysis analysis;
   EffectEngine effects;
   EffectInputs inputs;
@@ -76,6 +85,7 @@ class ShowCore {
   void Tick();
 
   std::unique_ptr<BoardLink> link_;
+  bool auto_level_on_ = true;
   bool ticking_ = false;
   int64_t next_tick_ = 0;
   std::array<int, 4> cuts_ = kCutStartValues;

@@ -47,9 +47,12 @@ class Form1BoardsTest : public QObject {
     if (log == nullptr || std::getenv("QUOREL_SYSFS_ROOT") == nullptr) QSKIP("needs quorel-sim --boards 1,3 --log");
     // A square wave of +-40 on both channels: RMS 40, so the level is
     // round(floor(40 / 2 + 40) * 48 / 128) = round(22.5) = 22, halves to even;
-    // no sample reaches the red or yellow band at the start cuts.
+    // no sample reaches the red or yellow band at the start cuts. Auto level
+    // off: the capture's own levels.
     testing_support::WorkingFolder folder;
-    folder.WriteSettings(testing_support::UsualSettings());
+    sonovar::SettingsRecord settings = testing_support::UsualSettings();
+    settings.AutoLevel = false;
+    folder.WriteSettings(settings);
     const std::string file = folder.file("square40.wav").toStdString();
     std::vector<uint8_t> bytes(11025 * 2);
     for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = (i / 2) % 2 ? 168 : 88;

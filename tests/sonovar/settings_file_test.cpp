@@ -44,6 +44,14 @@ const std::vector<uint8_t> kSaved = [] {
   return b;
 }();
 
+// kSaved as this version writes it: auto level's tail follows, on.
+const std::vector<uint8_t> kSavedNow = [] {
+  std::vector<uint8_t> b = kSaved;
+  for (char c : std::string("LVL\x01\x01")) b.push_back(static_cast<uint8_t>(c));
+  b.insert(b.end(), {231, 127});  // the check of all 65 bytes before it
+  return b;
+}();
+
 SettingsRecord SavedRecord() {
   SettingsRecord r;
   r.Delay = 5;
@@ -60,10 +68,12 @@ SettingsRecord SavedRecord() {
   return r;
 }
 
-TEST(SettingsRecordTest, LayoutIsThirtyTwoBytesTheNameAndTheEffectTail) {
-  EXPECT_EQ(EncodeSettings(SavedRecord()), kSaved);
-  EXPECT_EQ(kSaved.size(), 60u);
-  EXPECT_EQ(EncodeSettings(DecodeSettings(kSaved)), kSaved);
+TEST(SettingsRecordTest, LayoutIsThirtyTwoBytesTheNameAndTheTails) {
+  EXPECT_EQ(EncodeSettings(SavedRecord()), kSavedNow);
+  EXPECT_EQ(kSavedNow.size(), 60u + kAutoLevelTailBytes);
+  EXPECT_EQ(EncodeSettings(DecodeSettings(kSavedNow)), kSavedNow);
+  // What an earlier version wrote comes back with auto level on.
+  EXPECT_EQ(EncodeSettings(DecodeSettings(kSaved)), kSavedNow);
 }
 
 // What today's three Booleans and the tail choose, as written by this
@@ -165,9 +175,10 @@ TEST_F(SettingsFileTest, ASaveKeepsWhatALongerEarlierSaveLeftBehind) {
   ASSERT_EQ(SaveSettingsFile(path_, SavedRecord()), "");
   const std::vector<uint8_t> file = ReadAll(path_), longer_bytes = EncodeSettings(longer);
   ASSERT_EQ(file.size(), longer_bytes.size());
-  EXPECT_EQ(std::vector<uint8_t>(file.begin(), file.begin() + 60), kSaved);
-  EXPECT_EQ(std::vector<uint8_t>(file.begin() + 60, file.end()),
-            std::vector<uint8_t>(longer_bytes.begin() + 60, longer_bytes.end()));
+  const long ours = static_cast<long>(kSavedNow.size());
+  EXPECT_EQ(std::vector<uint8_t>(file.begin(), file.begin() + ours), kSavedNow);
+  EXPECT_EQ(std::vector<uint8_t>(file.begin() + ours, file.end()),
+            std::vector<uint8_t>(longer_bytes.begin() + ours, longer_bytes.end()));
   EXPECT_EQ(LoadSettingsFile(path_).Name, "Select File");
 }
 

@@ -64,7 +64,7 @@ TEST_P(SettingsToolTest, WritesWhatTheScriptWroteByHand) {
   for (char c : std::string("Select File")) want.push_back(static_cast<uint8_t>(c));
   std::vector<uint8_t> got = Read();
   // Then a tail without an effect id: the Booleans tell.
-  EXPECT_EQ(got.size(), want.size() + sonovar::kEffectTailBytes);
+  EXPECT_EQ(got.size(), want.size() + sonovar::kEffectTailBytes + sonovar::kAutoLevelTailBytes);
   EXPECT_EQ(sonovar::DecodeSettings(got).EffectId, "");
   got.resize(std::min(got.size(), want.size()));
   EXPECT_EQ(got, want) << GetParam().script;
@@ -81,26 +81,27 @@ INSTANTIATE_TEST_SUITE_P(
                                             "Effect1Selected=1", Fixed(0, {0, 0, 0, 0}, 1)},
         ScriptCase{"main-job headless", SAME "Delay=2 Board1Active=1 Board2Active=1 Board3Active=1 Board4Active=1 "
                                              "Effect2Selected=1", Fixed(2, {1, 1, 1, 1}, 2)},
-        ScriptCase{"startup_end_to_end", SAME "Delay=0 Board1Active=1 Board3Active=1 Effect2Selected=1",
+        ScriptCase{"startup_end_to_end", SAME "Delay=0 Board1Active=1 Board3Active=1 Effect2Selected=1 AutoLevel=0",
                    Fixed(0, {1, 0, 1, 0}, 2)},
         ScriptCase{"window_cpu", SAME "Delay=0 Board1Active=1 Board2Active=1 Board3Active=1 Board4Active=1 "
                                       "Effect2Selected=1", Fixed(0, {1, 1, 1, 1}, 2)}));
 
 TEST_F(SettingsToolTest, EveryFieldLandsInItsPlace) {
   ASSERT_EQ(Run("Delay=1 Decay=2 CyanBias=3 YellowBias=4 RedBias=5 Board2Active=1 Board4Active=1 Turbo=0 "
-                "NonTurboDelay=6 InputDevice=-7 Effect3Selected=1 Name=chase Effect=some-later-effect"),
+                "NonTurboDelay=6 InputDevice=-7 Effect3Selected=1 Name=chase Effect=some-later-effect AutoLevel=0"),
             0);
   sonovar::SettingsRecord want;
   want.Delay = 1, want.Decay = 2, want.CyanBias = 3, want.YellowBias = 4, want.RedBias = 5;
   want.BoardActive = {false, false, true, false, true};
   want.NonTurboDelay = 6, want.InputDevice = -7, want.EffectSelected[3] = true, want.Name = "chase";
-  want.EffectId = "some-later-effect";
+  want.EffectId = "some-later-effect", want.AutoLevel = false;
   EXPECT_EQ(Read(), sonovar::EncodeSettings(want));
 }
 
 TEST_F(SettingsToolTest, RefusesWhatIsNoFieldAndWritesNothing) {
-  for (const char* arguments : {"Delay=x", "Delay=32768", "Delay=", "Turbo=-1", "Board5Active=1", "Effect4Selected=1",
-                                "delay=1", "Delay", "Effect=an-id-longer-than-thirty-two-letters"}) {
+  for (const char* arguments :
+       {"Delay=x", "Delay=32768", "Delay=", "Turbo=-1", "Board5Active=1", "Effect4Selected=1", "delay=1", "Delay",
+        "Effect=an-id-longer-than-thirty-two-letters", "AutoLevel=2", "AutoLevel=on"}) {
     EXPECT_EQ(Run(arguments), 2) << arguments;
     EXPECT_FALSE(fs::exists(File())) << arguments;
   }
@@ -111,7 +112,8 @@ TEST_F(SettingsToolTest, RefusesWhatIsNoFieldAndWritesNothing) {
   fs::remove(File());
   EXPECT_EQ(Run("InputDevice=-1 Name="), 0);
   EXPECT_EQ(sonovar::DecodeSettings(Read()).InputDevice, -1);
-  EXPECT_EQ(Read().size(), sonovar::kSettingsFixedBytes + sonovar::kEffectTailBytes);
+  EXPECT_EQ(Read().size(), sonovar::kSettingsFixedBytes + sonovar::kEffectTailBytes + sonovar::kAutoLevelTailBytes);
+  EXPECT_TRUE(sonovar::DecodeSettings(Read()).AutoLevel) << "on when not named";
 }
 
 }  // namespace

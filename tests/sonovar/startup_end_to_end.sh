@@ -13,11 +13,12 @@ trap 'rm -rf "$work"' EXIT
 cd "$work"
 
 "$settings_tool" Sonovar.SET Delay=0 Decay=3 CyanBias=128 YellowBias=128 RedBias=128 Board1Active=1 Board3Active=1 \
-  Turbo=1 NonTurboDelay=1 InputDevice=0 Effect2Selected=1 "Name=Select File"
+  Turbo=1 NonTurboDelay=1 InputDevice=0 Effect2Selected=1 "Name=Select File" AutoLevel=0
 cp Sonovar.SET before.SET
 
-# A square wave of +-40, 11025 Hz unsigned 8-bit stereo: every buffer has
-# level 22 and no sample in the red or yellow band.
+# A square wave of +-40, 11025 Hz unsigned 8-bit stereo: with auto level
+# off, as stored above, every buffer has level 22 and no sample in the red or
+# yellow band.
 frames=11025
 {
   printf 'RIFF'; printf "\\x$(printf %02x $(((36 + frames * 2) & 255)))\\x$(printf %02x $(((36 + frames * 2) >> 8 & 255)))\\x00\\x00"
