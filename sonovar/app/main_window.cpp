@@ -90,9 +90,25 @@ QWidget* MainWindow::BuildInputPanel() {
   startStopButton = new QPushButton(kStart, this);
   startStopButton->setObjectName(QStringLiteral("Command1"));
   startStopButton->setMinimumWidth(startStopButton->fontMetrics().horizontalAdvance(kStart) * 3);
+  autoLevelCheck = new QCheckBox(QStringLiteral("Auto level"), this);
+  autoLevelCheck->setObjectName(QStringLiteral("chk_AutoLevel"));
+  autoLevelCheck->setToolTip(
+      QStringLiteral("Raise quiet sound to the range the lights work in. Off: the sound as "
+                     "recorded, set by the system's recording level."));
+  autoLevelCheck->setChecked(true);
+  gainValue = new NumberLabel(QString(), this);
+  gainValue->setObjectName(QStringLiteral("lbl_AutoLevelGain"));
+  gainValue->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  // Beside the input it acts on, in the room the list leaves: the window
+  // grows neither way.
+  gainValue->setFixedSize(gainValue->fontMetrics().horizontalAdvance(QStringLiteral("+30 dB")),
+                          gainValue->sizeHint().height());
+
   auto* input = new QGroupBox(QStringLiteral("Sound input"), this);
   auto* row = new QHBoxLayout(input);
   row->addWidget(inputList, 1);
+  row->addWidget(autoLevelCheck);
+  row->addWidget(gainValue);
   row->addWidget(startStopButton);
   return input;
 }
@@ -118,19 +134,6 @@ QWidget* MainWindow::BuildLevelsPanel() {
   cyanCutSlider = MakeCutSlider(QStringLiteral("vsc_CyanCut"), this);
   cutBars = new CutBars(this);
   cutBars->setObjectName(QStringLiteral("box_BG"));
-  autoLevelCheck = new QCheckBox(QStringLiteral("Auto level"), this);
-  autoLevelCheck->setObjectName(QStringLiteral("chk_AutoLevel"));
-  autoLevelCheck->setToolTip(
-      QStringLiteral("Raise quiet sound to the range the lights work in. Off: the sound as "
-                     "recorded, set by the system's recording level."));
-  autoLevelCheck->setChecked(true);
-  gainValue = new NumberLabel(QString(), this);
-  gainValue->setObjectName(QStringLiteral("lbl_AutoLevelGain"));
-  gainValue->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-  // In the room the numbers above leave: the panel grows neither way.
-  gainValue->setFixedSize(gainValue->fontMetrics().horizontalAdvance(QStringLiteral("+30 dB")),
-                          gainValue->sizeHint().height());
-
   auto* levels = new QGroupBox(QStringLiteral("Levels"), this);
   auto* grid = new QGridLayout(levels);
   grid->addWidget(peakCaption, 0, 0);
@@ -142,8 +145,6 @@ QWidget* MainWindow::BuildLevelsPanel() {
   cuts->addSpacing(8);
   cuts->addWidget(cutBars, 1);
   grid->addLayout(cuts, 2, 0, 1, 2);
-  grid->addWidget(autoLevelCheck, 3, 0);
-  grid->addWidget(gainValue, 3, 1);
   grid->setRowStretch(2, 1);
   return levels;
 }
