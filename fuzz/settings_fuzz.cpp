@@ -42,11 +42,12 @@ class Folder {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const sonovar::SettingsRecord first = sonovar::DecodeSettings({data, size});
   const std::vector<uint8_t> bytes = sonovar::EncodeSettings(first);
-  if (bytes.size() !=
-      sonovar::kSettingsFixedBytes + first.Name.size() + sonovar::kEffectTailBytes + first.EffectId.size())
+  if (bytes.size() != sonovar::kSettingsFixedBytes + first.Name.size() + sonovar::kEffectTailBytes +
+                          first.EffectId.size() + sonovar::kAutoLevelTailBytes)
     std::abort();
   const sonovar::SettingsRecord again = sonovar::DecodeSettings(bytes);
-  if (sonovar::EncodeSettings(again) != bytes || again.Name != first.Name || again.EffectId != first.EffectId)
+  if (sonovar::EncodeSettings(again) != bytes || again.Name != first.Name || again.EffectId != first.EffectId ||
+      again.AutoLevel != first.AutoLevel)
     std::abort();
 
   const Folder folder;
