@@ -46,16 +46,23 @@ void ClickableLabel::paintEvent(QPaintEvent* event) {
 NumberLabel::NumberLabel(const QString& text, QWidget* parent) : QLabel(text, parent), twin_(new QLabel(this)) {
   // Digits, never markup: the text is not searched for tags at every change.
   setTextFormat(Qt::PlainText);
+  // Every pixel comes from its pictures, the background included: the
+  // toolkit then repaints neither a background of its own nor the parent's.
+  setAttribute(Qt::WA_OpaquePaintEvent);
   twin_->setAttribute(Qt::WA_DontShowOnScreen);
   twin_->hide();
 }
 
 NumberLabel::Look NumberLabel::CurrentLook() const {
-  return {size(), devicePixelRatioF(), alignment(), margin(), indent(), textFormat(), frameStyle(), lineWidth()};
+  const QWidget* parent = parentWidget();
+  return {size(),      devicePixelRatioF(), alignment(), margin(), indent(), textFormat(), frameStyle(),
+          lineWidth(), pos(),               parent != nullptr ? parent->size() : QSize()};
 }
 
 void NumberLabel::paintEvent(QPaintEvent* event) {
   if (textFormat() == Qt::RichText || wordWrap()) {
+    // Opaque: the background is this label's to paint.
+    QPainter(this).fillRect(rect(), palette().brush(backgroundRole()));
     QLabel::paintEvent(event);
     return;
   }
@@ -73,9 +80,12 @@ void NumberLabel::paintEvent(QPaintEvent* event) {
   if (!pictures_.contains(text())) {
     auto picture = std::make_unique<QPixmap>(look_.size * look_.ratio);
     picture->setDevicePixelRatio(look_.ratio);
-    // The text alone: the label is see-through, so that the number lies on
-    // its group's background, which is often a shade off the window's colour.
-    picture->fill(Qt::transparent);
+    // The parent's own background under the label (not its children, this
+    // label among them), then the text: the number lies on its group's
+    // background, which is often a shade off the window's colour.
+    picture->fill(palette().color(QPalette::Window));
+    if (QWidget* parent = parentWidget())
+      parent->render(picture.get(), QPoint(), QRegion(geometry()), QWidget::DrawWindowBackground);
     twin_->setText(text());
     twin_->render(picture.get(), QPoint(), QRegion(), {});
     pictures_.insert(text(), picture.release());

@@ -33,9 +33,11 @@ class ClickableLabel : public QLabel {
 // drawn once, by a hidden twin label with the same settings (so exactly as
 // the label itself would draw it), and shown from then on as a picture,
 // which costs a copy instead of laying the text out anew at every change.
-// Like a plain label it is see-through: the pictures hold the text alone. A
-// change of size, palette, font, style, state or alignment starts the
-// pictures afresh.
+// It looks see-through, as a plain label: each picture holds the parent's
+// background under it and the text. Yet it paints every pixel itself, so a
+// new number repaints the label alone, not the group behind it. A change of
+// size, place, palette, font, style, state or alignment starts the pictures
+// afresh.
 class NumberLabel : public QLabel {
  public:
   explicit NumberLabel(const QString& text, QWidget* parent = nullptr);
@@ -54,6 +56,10 @@ class NumberLabel : public QLabel {
     int margin = 0, indent = 0;
     Qt::TextFormat format = Qt::AutoText;
     int frame = 0, line_width = 0;
+    // Where it lies on its parent, and the parent's size: the background
+    // under it is the parent's (a group's, a shade off the window's).
+    QPoint position;
+    QSize parent_size;
     bool operator==(const Look&) const = default;
   };
   Look CurrentLook() const;
