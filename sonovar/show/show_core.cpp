@@ -50,6 +50,10 @@ void ShowCore::SetAutoLevel(bool on) {
   auto_level.Reset();
 }
 
+void ShowCore::SetLightOffset(int milliseconds) {
+  light_offset_ms_ = std::clamp(milliseconds, kLightOffsetMin, kLightOffsetMax);
+}
+
 void ShowCore::ProcessBuffer(std::span<const uint8_t, kCaptureBufferBytes> buffer) {
   analysis.Analyze(auto_level_on_ ? auto_level.Apply(buffer) : buffer);
   inputs.SoundLevel = analysis.SoundLevel;
@@ -92,6 +96,8 @@ ShowView ShowCore::View(bool capturing, uint64_t applied_changes) const {
   view.applied_changes = applied_changes;
   view.adjustments = adjustments_;
   view.capturing = capturing;
+  view.light_offset_ms = light_offset_ms_;
+  view.light_delay_ms = std::max(0, light_offset_ms_);
   view.gain_db = auto_level_on_ ? static_cast<int>(std::lround(auto_level.GainDb())) : 0;
   return view;
 }

@@ -19,6 +19,12 @@ namespace sonovar {
 // The 50 ms peak tick, in microseconds.
 inline constexpr int64_t kPeakTickMicros = 50000;
 
+// The user's light offset in milliseconds: added to the speaker's own delay
+// for inputs that tell it (what the computer plays), the whole light delay
+// for the others. Negative for lights that are themselves slow.
+inline constexpr int kLightOffsetMin = -500;
+inline constexpr int kLightOffsetMax = 2000;
+
 // What the window shows of the show; equal views need no repaint.
 struct ShowView {
   int peak = 0;
@@ -33,6 +39,12 @@ struct ShowView {
   // changes are not all applied yet does not take `cuts` for the truth.
   uint64_t applied_changes = 0;
   bool capturing = false;
+  // The light delay in use: the speaker's own delay as the sound server
+  // tells it (-1: this input tells none, or the capture has not said yet),
+  // the user's offset, and the delay the lights get (never below 0).
+  int speaker_delay_ms = -1;
+  int light_offset_ms = 0;
+  int light_delay_ms = 0;
   bool operator==(const ShowView&) const = default;
 };
 
@@ -61,6 +73,10 @@ class ShowCore {
   void SetAutoLevel(bool on);
   bool AutoLevelOn() const { return auto_level_on_; }
 
+  // The user's light offset, clamped to kLightOffsetMin..kLightOffsetMax.
+  void SetLightOffset(int milliseconds);
+  int LightOffset() const { return light_offset_ms_; }
+
   // One buffer: auto level, analysis, the effect step, the board writes.
   void ProcessBuffer(std::span<const uint8_t, kCaptureBufferBytes> buffer);
 
@@ -86,6 +102,7 @@ class ShowCore {
 
   std::unique_ptr<BoardLink> link_;
   bool auto_level_on_ = true;
+  int light_offset_ms_ = 0;
   bool ticking_ = false;
   int64_t next_tick_ = 0;
   std::array<int, 4> cuts_ = kCutStartValues;
