@@ -75,7 +75,7 @@ int main(int argc, char** argv) {
         done_flag = false;
       },
       [] {},
-      [&](std::span<const uint8_t, sonovar::kCaptureBufferBytes> buffer) {
+      [&](std::span<const uint8_t, sonovar::kCaptureBufferBytes> buffer, int64_t) {
         analysis.Analyze(buffer);
         in.SoundLevel = analysis.SoundLevel;
         in.RedCount = analysis.RedCount;

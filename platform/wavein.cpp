@@ -25,14 +25,20 @@ namespace {
 // flickering through the past instead of following the music.
 constexpr size_t kMostHeldBytes = 16384;
 
+// The one format: 11025 frames a second of two bytes.
+constexpr uint64_t kBytesPerSecond = 22050;
+
 class Session final : public CaptureSink {
  public:
   explicit Session(WaveIn::DoneCallback on_done) : on_done_(std::move(on_done)) {}
 
-  void Deliver(const uint8_t* bytes, size_t size) override {
+  void Deliver(const uint8_t* bytes, size_t size, int64_t played_at_us) override {
     std::unique_lock lock(mutex_);
     arrived_since_queue_ += size;
     largest_delivery_ = std::max(largest_delivery_, arrived_since_queue_);
+    largest_piece_ = std::max(largest_piece_, size);
+    delivered_ += size;
+    last_played_at_us_ = played_at_us;
     if (held_.empty()) {
       while (size > 0 && !queue_.empty()) {
         const size_t n = Fill(bytes, size);
@@ -61,6 +67,7 @@ class Session final : public CaptureSink {
   void ReturnAll() {
     std::unique_lock lock(mutex_);
     while (!queue_.empty()) Finish(queue_.front());
+    consumed_ += held_.size();
     held_.clear();
     WakeOwner(lock);
   }
@@ -80,6 +87,7 @@ class Session final : public CaptureSink {
     const uint32_t have = header->bytes_recorded.load(std::memory_order_relaxed);
     const size_t n = std::min<size_t>(size, header->buffer_length - have);
     std::memcpy(header->data + have, bytes, n);
+    consumed_ += n;
     header->bytes_recorded.store(static_cast<uint32_t>(have + n), std::memory_order_release);
     if (have + n == header->buffer_length) Finish(header);
     return n;
@@ -104,10 +112,15 @@ class Session final : public CaptureSink {
     size_t limit = 0;
     if (buffer_length_ > 0) {
       const size_t buffers = std::max<size_t>(1, (largest_delivery_ + buffer_length_ - 1) / buffer_length_);
-      limit = std::min(buffers * buffer_length_, std::max<size_t>(kMostHeldBytes, buffer_length_));
+      // A monitor of an output with a long latency hands over whole pieces
+      // of the output's size, long before they are heard: two of them are
+      // kept, whatever their length.
+      const size_t most = std::max({kMostHeldBytes, size_t{buffer_length_}, 2 * largest_piece_});
+      limit = std::min(buffers * buffer_length_, most);
     }
     if (held_.size() <= limit) return;
     const size_t excess = std::min((held_.size() - limit + 1) & ~size_t{1}, held_.size());
+    consumed_ += excess;
     dropped_frames_ += excess / 2;
     held_.erase(held_.begin(), held_.begin() + static_cast<long>(excess));
   }
@@ -115,6 +128,12 @@ class Session final : public CaptureSink {
   // Called with mutex_ held; the header is at the front of the queue.
   void Finish(WaveHeader* header) {
     queue_.pop_front();
+    // Sound is continuous: the buffer's last frame is heard as much before
+    // the last frame delivered as the bytes between them last.
+    header->played_at_us =
+        last_played_at_us_ == kPlayTimeUnknown
+            ? kPlayTimeUnknown
+            : last_played_at_us_ - static_cast<int64_t>((delivered_ - consumed_) * 1000000 / kBytesPerSecond);
     header->flags.fetch_and(~kWaveHeaderInQueue, std::memory_order_relaxed);
     header->flags.fetch_or(kWaveHeaderDone, std::memory_order_release);
     finished_ = true;
@@ -130,8 +149,7 @@ class Session final : public CaptureSink {
   }
 
   const WaveIn::DoneCallback on_done_;
-  // Guards queue_, held_, buffer_length_, arrived_since_queue_,
-  // largest_delivery_, dropped_frames_ and finished_ against the backend's thread.
+  // Guards everything below against the backend's thread.
   std::mutex mutex_;
   std::deque<WaveHeader*> queue_;
   std::vector<uint8_t> held_;
@@ -139,6 +157,12 @@ class Session final : public CaptureSink {
   size_t arrived_since_queue_ = 0;  // bytes handed over since the owner last queued a buffer
   size_t largest_delivery_ = 0;     // the most of those so far
   uint64_t dropped_frames_ = 0;
+  size_t largest_piece_ = 0;  // the longest single delivery
+  // Play times: bytes delivered and bytes gone into buffers or dropped, since
+  // the open, and when the last byte delivered is heard.
+  uint64_t delivered_ = 0;
+  uint64_t consumed_ = 0;
+  int64_t last_played_at_us_ = kPlayTimeUnknown;
   bool finished_ = false;  // a buffer became done; the owner is not woken yet
 };
 

@@ -12,6 +12,10 @@
 // on threads of its own; the done flag and the byte count of a header are
 // atomics that the owner may poll, and the wake-up callback tells the owner
 // when a buffer became done so that it can sleep meanwhile.
+//
+// Play times: a monitor of an output gets sound before the speaker plays it
+// (by the output's latency, hundreds of milliseconds on wireless speakers);
+// a done buffer says when its sound is heard, where the backend knows.
 #pragma once
 
 #include <atomic>
@@ -44,11 +48,18 @@ inline constexpr uint32_t kWaveHeaderDone = 1;
 inline constexpr uint32_t kWaveHeaderPrepared = 2;
 inline constexpr uint32_t kWaveHeaderInQueue = 16;
 
+// No play time: the input is not an output's monitor, or the server has not
+// said yet.
+inline constexpr int64_t kPlayTimeUnknown = INT64_MIN;
+
 struct WaveHeader {
   uint8_t* data = nullptr;
   uint32_t buffer_length = 0;
   std::atomic<uint32_t> bytes_recorded{0};  // written by the service while queued
   std::atomic<uint32_t> flags{0};           // kWaveHeader...; done is set by the service
+  // When the buffer's last frame reaches the listener (steady clock,
+  // microseconds), or kPlayTimeUnknown; set before the done flag.
+  int64_t played_at_us = kPlayTimeUnknown;
 };
 
 // 0 = no device open.

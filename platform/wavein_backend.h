@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/wavein.h"
+
 namespace platform {
 
 struct BackendDevice {
@@ -16,13 +18,19 @@ struct BackendDevice {
   bool format_ok = false;  // can deliver 11025 Hz stereo 8-bit
   bool is_default = false; // the system's default input, for device -1
   std::string id;          // the backend's own name for it
+  // An output's monitor: what the computer plays, handed over before the
+  // speaker plays it; the backend gives play times where it can.
+  bool monitor = false;
 };
 
 class CaptureSink {
  public:
   virtual ~CaptureSink() = default;
-  // Whole frames (2 bytes each) in capture order; any thread.
-  virtual void Deliver(const uint8_t* bytes, size_t size) = 0;
+  // Whole frames (2 bytes each) in capture order; any thread. `played_at_us`
+  // is when the last of them reaches the listener (steady clock,
+  // microseconds), for a backend that knows it: a monitor of an output,
+  // whose sound the server hands over before the speaker plays it.
+  virtual void Deliver(const uint8_t* bytes, size_t size, int64_t played_at_us = kPlayTimeUnknown) = 0;
 };
 
 class BackendStream {

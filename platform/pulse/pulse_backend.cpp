@@ -102,7 +102,8 @@ class Lister {
 // library's own loops.
 class PulseStream final : public BackendStream {
  public:
-  PulseStream(std::string source, CaptureSink& sink) : source_(std::move(source)), sink_(sink) {}
+  PulseStream(std::string source, bool monitor, CaptureSink& sink)
+      : source_(std::move(source)), monitor_(monitor), sink_(sink) {}
 
   ~PulseStream() override {
     Stop();
@@ -138,13 +139,23 @@ class PulseStream final : public BackendStream {
       stream_ = pa_stream_new(context_, "Sonovar capture", &kSpec, nullptr);
       if (stream_ != nullptr) {
         pa_stream_set_read_callback(stream_, &PulseStream::OnRead, this);
-        // Fragments of one capture buffer: the buffer is done about 23 ms
-        // after its first frame whatever the fragment size, and the server
-        // wakes up a quarter as often as with 128-byte fragments.
         pa_buffer_attr attr{};
         attr.maxlength = static_cast<uint32_t>(-1);
+        // A live input: fragments of one capture buffer, so that a buffer is
+        // done about 23 ms after its first frame, and the server wakes up a
+        // quarter as often as with 128-byte fragments.
         attr.fragsize = 512;
-        if (pa_stream_connect_record(stream_, source_.c_str(), &attr, PA_STREAM_ADJUST_LATENCY) < 0) {
+        auto flags = PA_STREAM_ADJUST_LATENCY;
+        if (monitor_) {
+          // A monitor: asking for a latency would force the output to it,
+          // and every program's sound with it. Its sound comes in the
+          // pieces the output renders, long before they are heard; the
+          // play times say when to show them.
+          attr.fragsize = static_cast<uint32_t>(-1);
+          flags = PA_STREAM_INTERPOLATE_TIMING;
+          pa_stream_set_latency_update_callback(stream_, &PulseStream::OnTiming, this);
+        }
+        if (pa_stream_connect_record(stream_, source_.c_str(), &attr, flags) < 0) {
           pa_stream_unref(stream_);
           stream_ = nullptr;
         }
@@ -159,6 +170,7 @@ class PulseStream final : public BackendStream {
     std::lock_guard lock(loop_.mutex());
     if (stream_ != nullptr) {
       pa_stream_set_read_callback(stream_, nullptr, nullptr);
+      pa_stream_set_latency_update_callback(stream_, nullptr, nullptr);
       pa_stream_disconnect(stream_);
       pa_stream_unref(stream_);
       stream_ = nullptr;
@@ -170,25 +182,62 @@ class PulseStream final : public BackendStream {
     auto* me = static_cast<PulseStream*>(self);
     const void* data = nullptr;
     size_t size = 0;
+    int64_t played_at_us = me->monitor_ ? me->PlayedAt(stream) : kPlayTimeUnknown;
     // The library says how much is there (sound and holes): no call to find
     // that nothing is left. Each call into it costs a system call (it looks
     // whether the process forked), and the server sends hundreds of pieces
     // a second. Nothing arrives while this runs, on the loop's one thread.
     while (readable > 0 && pa_stream_peek(stream, &data, &size) == 0 && size > 0) {
       readable -= std::min(readable, size);
+      const size_t frames_bytes = size & ~size_t{1};
+      if (played_at_us != kPlayTimeUnknown)
+        played_at_us += static_cast<int64_t>(frames_bytes) * 1000000 / kBytesPerSecond;
       if (data != nullptr) {
-        me->sink_.Deliver(static_cast<const uint8_t*>(data), size & ~size_t{1});
+        me->sink_.Deliver(static_cast<const uint8_t*>(data), frames_bytes, played_at_us);
       } else {
         // A hole: the server lost this much; it stays silence.
-        std::vector<uint8_t> silence(size & ~size_t{1}, 128);
-        me->sink_.Deliver(silence.data(), silence.size());
+        std::vector<uint8_t> silence(frames_bytes, 128);
+        me->sink_.Deliver(silence.data(), silence.size(), played_at_us);
       }
       pa_stream_drop(stream);
     }
   }
 
+  // When the sound read so far is heard, from the server's timing: the
+  // stream's latency is negative by what the output holds and has not
+  // played yet. Asks for fresh timing now and then, so that an output whose
+  // latency changes (another player starts) is followed within a fraction
+  // of a second; unknown until the first answer.
+  int64_t PlayedAt(pa_stream* stream) {
+    const int64_t now =
+        std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now().time_since_epoch())
+            .count();
+    if (!timing_asked_ && now - timing_at_us_ >= kTimingRefreshUs) {
+      pa_operation* asked = pa_stream_update_timing_info(stream, nullptr, nullptr);
+      if (asked != nullptr) {
+        pa_operation_unref(asked);
+        timing_asked_ = true;
+        timing_at_us_ = now;
+      }
+    }
+    pa_usec_t latency = 0;
+    int negative = 0;
+    if (pa_stream_get_latency(stream, &latency, &negative) != 0) return kPlayTimeUnknown;
+    return negative != 0 ? now + static_cast<int64_t>(latency) : now - static_cast<int64_t>(latency);
+  }
+
+  static void OnTiming(pa_stream*, void* self) { static_cast<PulseStream*>(self)->timing_asked_ = false; }
+
+  static constexpr int64_t kBytesPerSecond = 22050;
+  static constexpr int64_t kTimingRefreshUs = 250000;
+
   const std::string source_;
+  const bool monitor_;
   CaptureSink& sink_;
+  // The loop's thread only: when fresh timing was last asked for, and
+  // whether the answer is still to come.
+  int64_t timing_at_us_ = INT64_MIN / 2;
+  bool timing_asked_ = false;
   PulseLoop loop_;  // its mutex guards context_ and stream_ once it runs
   pa_context* context_ = nullptr;
   std::condition_variable state_changed_;  // the context's state, for Connect
@@ -204,12 +253,13 @@ class PulseBackend final : public WaveInBackend {
     std::stable_partition(sources.begin(), sources.end(), [](const Source& s) { return s.monitor; });
     std::vector<BackendDevice> devices;
     // The server converts to any format, so every source can deliver ours.
-    for (const Source& s : sources) devices.push_back({s.description, true, s.name == default_source, s.name});
+    for (const Source& s : sources)
+      devices.push_back({s.description, true, s.name == default_source, s.name, s.monitor});
     return devices;
   }
 
   std::unique_ptr<BackendStream> Open(const BackendDevice& device, CaptureSink& sink) override {
-    auto stream = std::make_unique<PulseStream>(device.id, sink);
+    auto stream = std::make_unique<PulseStream>(device.id, device.monitor, sink);
     if (!stream->Connect()) return nullptr;
     return stream;
   }

@@ -35,7 +35,7 @@ void CaptureSession::CaptureLoop(const WaitFunction& wait, const YieldFunction& 
                       CaptureHandle == 0; });
     wave_.UnprepareHeader(CaptureHandle, &header);
     if (CaptureHandle == 0) return;  // stopped while waiting: this buffer is not analysed
-    on_buffer(CaptureBuffer);
+    on_buffer(CaptureBuffer, header.played_at_us);
     yield();
     if (CaptureHandle == 0) return;
   }

@@ -28,7 +28,9 @@ class CaptureSession {
   using WaitFunction = std::function<void(const std::function<bool()>& done)>;
   // Runs the events that are pending now, once.
   using YieldFunction = std::function<void()>;
-  using BufferFunction = std::function<void(std::span<const uint8_t, kCaptureBufferBytes>)>;
+  // A full buffer, and when its last frame is heard (steady clock,
+  // microseconds; platform::kPlayTimeUnknown for a live input).
+  using BufferFunction = std::function<void(std::span<const uint8_t, kCaptureBufferBytes>, int64_t played_at_us)>;
 
   explicit CaptureSession(platform::WaveIn& wave) : wave_(wave) {}
   ~CaptureSession() { Stop(); }

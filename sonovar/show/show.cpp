@@ -1,5 +1,6 @@
 #include "sonovar/show/show.h"
 
+#include <algorithm>
 #include <chrono>
 
 #include "platform/thread_name.h"
@@ -17,7 +18,9 @@ Show::Show(platform::WaveIn& wave, std::unique_ptr<BoardLink> link) : wave_(wave
   std::future<void> built = ready.get_future();
   thread_ = std::thread([this, &ready, link = std::move(link)]() mutable {
     platform::NameThisThread("sonovar-show");
-    core_ = std::make_unique<ShowCore>(link ? std::move(link) : CreateQuorelLink());
+    auto timed = std::make_unique<TimedLink>(link ? std::move(link) : CreateQuorelLink());
+    timed_ = timed.get();
+    core_ = std::make_unique<ShowCore>(std::move(timed));
     ready.set_value();
     Run();
   });
@@ -94,6 +97,8 @@ void Show::WaitIdle() {
 }
 
 void Show::CaptureLoop() {
+  tick_base_us_.reset();
+  speaker_us_ = speaker_seen_us_ = -1;
   Publish(true);
   bool streaming = false;
   capture_.CaptureLoop(
@@ -104,14 +109,21 @@ void Show::CaptureLoop() {
         streaming = true;
         WaitForBuffer(done);
       },
-                       [this] { ApplyChanges(true); },
-                       [this](std::span<const uint8_t, kCaptureBufferBytes> buffer) { OnBuffer(buffer); });
+      [this] { ApplyChanges(true); },
+      [this](std::span<const uint8_t, kCaptureBufferBytes> buffer, int64_t played_at_us) {
+        OnBuffer(buffer, played_at_us);
+      });
+  // Sound not heard yet is not shown: the boards keep what went out last.
+  timed_->DropSound();
+  speaker_us_ = -1;
   Publish(false);
 }
 
 void Show::WaitForBuffer(const std::function<bool()>& done) {
+  const auto publish = [this](const ShowView& view) { PublishView(view); };
   for (;;) {
     ApplyChanges(true);
+    timed_->SendDue(SteadyMicros(), publish);
     if (done()) {
       // Changes posted before the buffer became done may have come after
       // the look above: they still go before the buffer.
@@ -121,19 +133,72 @@ void Show::WaitForBuffer(const std::function<bool()>& done) {
     std::unique_lock lock(mutex_);
     // The buffer's done flag is set before the sound input's thread takes
     // the lock to say so, so a flag set after done() above is not missed.
-    cv_.wait(lock, [this] { return buffer_done_ || !changes_.empty(); });
+    const auto woken = [this] { return buffer_done_ || !changes_.empty(); };
+    if (timed_->Waiting()) {
+      const std::chrono::steady_clock::time_point due{std::chrono::microseconds(timed_->NextDue())};
+      cv_.wait_until(lock, due, woken);
+    } else {
+      cv_.wait(lock, woken);
+    }
     buffer_done_ = false;
   }
 }
 
-void Show::OnBuffer(std::span<const uint8_t, kCaptureBufferBytes> buffer) {
+int64_t Show::DueTime(int64_t played_at_us, int64_t now_us) {
+  const int64_t offset_us = int64_t{core_->LightOffset()} * 1000;
+  if (played_at_us == platform::kPlayTimeUnknown) return now_us + offset_us;
+  // The report stands for the whole buffer: it goes out in the middle of
+  // the buffer's sound, so that an onset anywhere in it is shown at most
+  // half a buffer early or late.
+  constexpr int64_t kHalfBufferUs = 1000000LL * kCaptureBufferBytes / 2 / 22050;
+  const int64_t heard_us = played_at_us - kHalfBufferUs;
+  // The speaker's delay as the window shows it: the longest of the last
+  // second (a buffer done at the end of a long piece of sound waits less).
+  const int64_t delay_us = std::max<int64_t>(0, played_at_us - now_us);
+  speaker_seen_us_ = std::max(speaker_seen_us_, delay_us);
+  if (speaker_us_ < 0 || now_us - speaker_window_start_us_ >= 1000000) {
+    speaker_us_ = speaker_seen_us_;
+    speaker_seen_us_ = -1;
+    speaker_window_start_us_ = now_us;
+  }
+  return heard_us + offset_us;
+}
+
+void Show::OnBuffer(std::span<const uint8_t, kCaptureBufferBytes> buffer, int64_t played_at_us) {
+  const int64_t now_us = SteadyMicros();
+  const int64_t due_us = DueTime(played_at_us, now_us);
+  const bool held = timed_->Hold(due_us, now_us);
   core_->ProcessBuffer(buffer);
-  if (core_->RunDueTicks(clock_(), true)) Publish(true);
+  if (core_->RunDueTicks(TickClock(played_at_us), true)) {
+    if (held) timed_->AttachView(MakeView(true));
+    else Publish(true);
+  }
+  timed_->EndHold();
+  timed_->SendDue(now_us, [this](const ShowView& view) { PublishView(view); });
   if (after_buffer_) after_buffer_();
 }
 
-void Show::Publish(bool capturing) {
-  const ShowView view = core_->View(capturing, applied_);
+int64_t Show::TickClock(int64_t played_at_us) {
+  if (played_at_us == platform::kPlayTimeUnknown) return clock_();
+  // Sound whose play time is known comes in pieces, often long before it
+  // is heard: the peak tick follows the sound's own time, so that there
+  // are 20 ticks to a second of sound whatever the pieces.
+  if (!tick_base_us_) tick_base_us_ = clock_() - played_at_us;
+  return played_at_us + *tick_base_us_;
+}
+
+ShowView Show::MakeView(bool capturing) {
+  ShowView view = core_->View(capturing, applied_);
+  if (capturing && speaker_us_ >= 0) {
+    view.speaker_delay_ms = static_cast<int>((speaker_us_ + 500) / 1000);
+    view.light_delay_ms = std::max(0, view.speaker_delay_ms + view.light_offset_ms);
+  }
+  return view;
+}
+
+void Show::Publish(bool capturing) { PublishView(MakeView(capturing)); }
+
+void Show::PublishView(const ShowView& view) {
   if (view == published_) return;
   published_ = view;
   std::function<void()> notify;

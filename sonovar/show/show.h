@@ -20,6 +20,7 @@
 #include <future>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -27,6 +28,7 @@
 #include "platform/wavein.h"
 #include "sonovar/capture/capture_session.h"
 #include "sonovar/show/show_core.h"
+#include "sonovar/show/timed_link.h"
 
 namespace sonovar {
 
@@ -90,13 +92,29 @@ class Show {
   void CaptureLoop();
   void WaitForBuffer(const std::function<bool()>& done);
   void WaitIdle();
-  void OnBuffer(std::span<const uint8_t, kCaptureBufferBytes> buffer);
+  void OnBuffer(std::span<const uint8_t, kCaptureBufferBytes> buffer, int64_t played_at_us);
+  // When a buffer's board writes go out: the middle of its sound's play
+  // time plus the user's offset for a monitor, now plus the offset for a
+  // live input.
+  int64_t DueTime(int64_t played_at_us, int64_t now_us);
+  // The peak tick's clock for a buffer.
+  int64_t TickClock(int64_t played_at_us);
+  ShowView MakeView(bool capturing);
   void Publish(bool capturing);
+  void PublishView(const ShowView& view);
   void OpenCapture(int device, std::promise<int>& opened);
 
   platform::WaveIn& wave_;
   CaptureSession capture_;  // the show's thread only
   std::unique_ptr<ShowCore> core_;  // the show's thread only, for the thread's life
+  TimedLink* timed_ = nullptr;      // core_'s link
+  // This capture's timing, the show's thread only: the peak tick's clock
+  // less the play time, for sound that tells it, and the longest speaker
+  // delay seen lately, for the view.
+  std::optional<int64_t> tick_base_us_;
+  int64_t speaker_us_ = -1;
+  int64_t speaker_seen_us_ = -1;
+  int64_t speaker_window_start_us_ = 0;
   ShowClock clock_ = SteadyMicros;  // the show's thread only
   std::function<void()> after_buffer_;  // the show's thread only
   ShowView published_;  // the show's thread's copy of the last publication

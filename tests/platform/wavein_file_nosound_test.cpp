@@ -53,7 +53,7 @@ class NoSoundTest : public ::testing::Test {
     EXPECT_EQ(said.find('\n'), said.size() - 1) << "one line: " << said;
     platform::BackendDevice device{"File", true, false, path_};
     struct NoSink : platform::CaptureSink {
-      void Deliver(const uint8_t*, size_t) override { ADD_FAILURE() << "sound delivered"; }
+      void Deliver(const uint8_t*, size_t, int64_t) override { ADD_FAILURE() << "sound delivered"; }
     } sink;
     EXPECT_EQ(platform::MakeFileBackend()->Open(device, sink), nullptr) << "opened behind the listing's back";
   }

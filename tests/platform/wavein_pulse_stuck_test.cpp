@@ -53,7 +53,7 @@ TEST(PulseSilentServerTest, ListingAndOpeningGiveUp) {
   SilentServer server;
   ASSERT_TRUE(server.ok());
   struct Sink : CaptureSink {
-    void Deliver(const uint8_t*, size_t) override {}
+    void Deliver(const uint8_t*, size_t, int64_t) override {}
   } sink;
   testing_support::MustReturnWithin(std::chrono::seconds(20), "listing and opening on a silent server", [&] {
     EXPECT_TRUE(backend->List().empty());

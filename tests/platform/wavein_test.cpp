@@ -180,7 +180,9 @@ TEST_F(WaveInTest, BufferIsDoneWhenFullAndWakesTheOwner) {
 // A sound server asked for a longer latency (PULSE_LATENCY_MSEC=93 or 200)
 // hands over several buffers at once, sometimes several pieces back to back:
 // an owner that queues its one buffer again as soon as it is done gets every
-// frame, in order.
+// frame, in order. A monitor of an output hands over pieces of the output's
+// size (up to 2 s) with the time the last frame is heard: each buffer then
+// says when its own last frame is heard.
 struct Delivery {
   size_t piece;   // bytes
   int in_a_row;   // pieces before the owner gets its turn
@@ -199,14 +201,17 @@ TEST_P(LargeDeliveryTest, LosesNoBuffer) {
   service_->AddBuffer(h, &header);
   service_->Start(h);
   std::vector<uint8_t> sent, got;
+  // Heard at 10 s plus the frame's place in the sound.
+  auto heard_at = [](size_t end) { return 10000000 + static_cast<int64_t>(end * 1000000 / 22050); };
   for (int n = 0; n < 20; ++n) {
     std::vector<uint8_t> bytes(piece);  // each byte tells its place in the sound
     for (size_t i = 0; i < piece; ++i) bytes[i] = static_cast<uint8_t>((sent.size() + i) % 251);
     sent.insert(sent.end(), bytes.begin(), bytes.end());
-    backend_->Deliver(bytes);
+    backend_->Deliver(bytes, heard_at(sent.size()));
     if ((n + 1) % GetParam().in_a_row != 0 && n + 1 < 20) continue;
     while (header.flags & kWaveHeaderDone) {
       got.insert(got.end(), data, data + sizeof data);
+      ASSERT_NEAR(header.played_at_us, heard_at(got.size()), 1) << "buffer " << got.size() / sizeof data;
       service_->UnprepareHeader(h, &header);
       service_->PrepareHeader(h, &header);
       service_->AddBuffer(h, &header);
@@ -222,7 +227,8 @@ TEST_P(LargeDeliveryTest, LosesNoBuffer) {
 // 11025 Hz stereo 8-bit: a quarter buffer, one buffer, 93 ms and 200 ms.
 INSTANTIATE_TEST_SUITE_P(Pieces, LargeDeliveryTest,
                          ::testing::Values(Delivery{128, 1}, Delivery{512, 1}, Delivery{2050, 1}, Delivery{4410, 1},
-                                           Delivery{512, 3}, Delivery{4410, 2}));
+                                           Delivery{512, 3}, Delivery{4410, 2}, Delivery{44100, 1},
+                                           Delivery{44100, 2}));
 
 TEST_F(WaveInTest, TwoQueuedBuffersFillInOrder) {
   WaveInHandle h = OpenDevice(1);

@@ -68,7 +68,7 @@ TEST_F(CaptureSessionTest, EveryFilledBufferIsHandedOnUntilStop) {
         ++yields;
         if (yields == 3) session_->Stop();  // a stop click after the third buffer
       },
-      [&](std::span<const uint8_t, kCaptureBufferBytes> buffer) {
+      [&](std::span<const uint8_t, kCaptureBufferBytes> buffer, int64_t) {
         ++analysed;
         first_bytes.push_back(buffer[0]);
         EXPECT_EQ(buffer[511], buffer[0]);
@@ -90,7 +90,7 @@ TEST_F(CaptureSessionTest, StopWhileWaitingEndsTheLoopWithoutThatBuffer) {
         session_->Stop();                                 // the stop click runs inside the wait
         EXPECT_TRUE(done());
       },
-      [] {}, [&](auto) { ++analysed; });
+      [] {}, [&](auto, int64_t) { ++analysed; });
   EXPECT_EQ(analysed, 0);
   EXPECT_EQ(backend_->stops, 1) << "the device was reset";
   EXPECT_EQ(backend_->stream, nullptr) << "and closed";

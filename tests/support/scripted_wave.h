@@ -36,10 +36,10 @@ class ScriptedBackend final : public platform::WaveInBackend {
 
   // Hands `bytes` over as the stream's thread would, once the stream has
   // started: the owner may start it from a thread of its own, a little later.
-  void Deliver(std::vector<uint8_t> bytes) {
+  void Deliver(std::vector<uint8_t> bytes, int64_t played_at_us = platform::kPlayTimeUnknown) {
     for (int waited = 0; waited < 5000 && !(stream.load() != nullptr && stream.load()->started.load()); ++waited)
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    stream.load()->sink.Deliver(bytes.data(), bytes.size());
+    stream.load()->sink.Deliver(bytes.data(), bytes.size(), played_at_us);
   }
 
   std::vector<platform::BackendDevice> devices;
