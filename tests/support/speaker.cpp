@@ -10,7 +10,8 @@
 // played at start + n / rate. When the FIFO holds fewer (the sink is idle or
 // late), the rest is played as silence, as a card that runs dry does, and
 // later frames keep their place on the clock. Setting the FIFO's size
-// (F_SETPIPE_SZ, in whole pages) chooses the fill, hence the latency.
+// (F_SETPIPE_SZ, in whole pages) chooses the fill, hence the latency; the
+// fill stays below the size, as each of the sink's writes starts a page.
 //
 // For each onset (a loud sample after a quarter second without one) it
 // writes the CLOCK_MONOTONIC microseconds at which that sample was played,
