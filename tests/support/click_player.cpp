@@ -86,7 +86,22 @@ class Log {
   int clicks_ = 0;
 };
 
-// A live input: the track into the FIFO at its pace.
+// Writes the frames into the FIFO; how many went in, from the first. A
+// source that stopped reading loses the rest rather than stopping the clock.
+int64_t WriteFrames(int fd, const std::vector<int16_t>& frames) {
+  size_t at = 0;
+  const size_t bytes = frames.size() * sizeof frames[0];
+  while (at < bytes) {
+    const ssize_t n = write(fd, reinterpret_cast<const char*>(frames.data()) + at, bytes - at);
+    if (n > 0) at += static_cast<size_t>(n);
+    pollfd p{fd, POLLOUT, 0};
+    if (n < 0 && errno != EINTR && (errno != EAGAIN || poll(&p, 1, 2) <= 0)) break;
+  }
+  return static_cast<int64_t>(at) / kFrameBytes;
+}
+
+// A live input: the track into the FIFO at its pace. A click whose first
+// frame was lost is not heard, so not logged.
 int FeedPipe(const Options& o, const ClickTrack& track, Log& log) {
   const int fd = open(o.pipe.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
@@ -95,31 +110,26 @@ int FeedPipe(const Options& o, const ClickTrack& track, Log& log) {
   }
   const int64_t start = MonotonicMicroseconds();
   const SampleClock clock(o.rate, start);
+  const std::vector<int64_t>& clicks = track.onsets();
   std::vector<int16_t> chunk;
-  int64_t written = 0, dropped = 0;
-  size_t next_click = 0;
+  int64_t written = 0, lost = 0;
+  size_t next_click = 0, lost_clicks = 0;
   for (int64_t tick = 1; written < track.frames() && !g_stop; ++tick) {
     SleepUntilMicroseconds(start + tick * kTickMicroseconds);
     const int64_t due = std::min(track.frames(), clock.FramesDueAt(MonotonicMicroseconds())) - written;
     chunk.resize(static_cast<size_t>(2 * due));
     track.Fill(written, due, chunk.data());
-    // A source that stopped reading loses the sound rather than stopping the clock.
-    for (size_t at = 0, bytes = chunk.size() * 2; at < bytes;) {
-      const ssize_t n = write(fd, reinterpret_cast<const char*>(chunk.data()) + at, bytes - at);
-      if (n > 0) at += static_cast<size_t>(n);
-      pollfd p{fd, POLLOUT, 0};
-      if (n < 0 && errno != EINTR && (errno != EAGAIN || poll(&p, 1, 2) <= 0)) {
-        dropped += static_cast<int64_t>(bytes - at) / kFrameBytes;
-        break;
-      }
+    const int64_t sent = WriteFrames(fd, chunk);
+    lost += due - sent;
+    for (; next_click < clicks.size() && clicks[next_click] < written + due; ++next_click) {
+      if (clicks[next_click] < written + sent) log.Click(clock.TimeOf(clicks[next_click]));
+      else ++lost_clicks;
     }
     written += due;
-    for (; next_click < track.onsets().size() && track.onsets()[next_click] < written; ++next_click)
-      log.Click(clock.TimeOf(track.onsets()[next_click]));
   }
   close(fd);
-  std::fprintf(stderr, "click-player: %d clicks written to %s; %.1f ms of sound lost on a full FIFO\n", log.clicks(),
-               o.pipe.c_str(), dropped * 1000.0 / o.rate);
+  std::fprintf(stderr, "click-player: %d clicks written to %s; %.1f ms of sound (%zu clicks) lost on a full FIFO\n",
+               log.clicks(), o.pipe.c_str(), lost * 1000.0 / o.rate, lost_clicks);
   return 0;
 }
 
