@@ -146,9 +146,9 @@ class Player {
   int Run() {
     loop_ = pa_mainloop_new();
     context_ = pa_context_new(pa_mainloop_get_api(loop_), "click-player");
+    if (pa_context_connect(context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) return Fail("cannot connect");
     pa_context_set_state_callback(
         context_, [](pa_context*, void* me) { static_cast<Player*>(me)->ContextState(); }, this);
-    if (pa_context_connect(context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) return Fail("cannot connect");
     deadline_ = MonotonicMicroseconds() + static_cast<int64_t>((o_.seconds + 10) * 1e6);
     pa_context_rttime_new(context_, pa_rtclock_now() + kTickMicroseconds, &Player::OnTick, this);
     int status = 1;
@@ -157,8 +157,9 @@ class Player {
     pa_context_set_state_callback(context_, nullptr, nullptr);  // its end is ours now, no failure
     pa_context_disconnect(context_);
     std::fprintf(stderr,
-                 "click-player: %d clicks played; as the server reported them, from the first second: stream latency "
-                 "median %.1f ms (5th percentile %.1f, 95th %.1f), of which the sink's median %.1f ms (%.1f, %.1f)\n",
+                 "click-player: %d clicks played; as the server reported them, from the first second to the last "
+                 "write: stream latency median %.1f ms (5th percentile %.1f, 95th %.1f), of which the sink's median "
+                 "%.1f ms (%.1f, %.1f)\n",
                  log_.clicks(), latency_.Percentile(50), latency_.Percentile(5), latency_.Percentile(95),
                  sink_.Percentile(50), sink_.Percentile(5), sink_.Percentile(95));
     return status;
@@ -175,13 +176,20 @@ class Player {
     const pa_context_state_t state = pa_context_get_state(context_);
     if (state == PA_CONTEXT_FAILED || state == PA_CONTEXT_TERMINATED) Fail("the server connection failed");
     if (state != PA_CONTEXT_READY) return;
-    const pa_sample_spec spec{PA_SAMPLE_S16LE, static_cast<uint32_t>(o_.rate), 2};
-    stream_ = pa_stream_new(context_, "click track", &spec, nullptr);
+    const pa_sample_spec format{PA_SAMPLE_S16LE, static_cast<uint32_t>(o_.rate), 2};
+    stream_ = pa_stream_new(context_, "click track", &format, nullptr);
+    // A sink that goes away ends the run at once, not at the deadline.
+    pa_stream_set_state_callback(
+        stream_,
+        [](pa_stream* stream, void* me) {
+          if (pa_stream_get_state(stream) == PA_STREAM_FAILED) static_cast<Player*>(me)->Fail("the stream failed");
+        },
+        this);
     pa_stream_set_write_callback(
         stream_, [](pa_stream*, size_t n, void* me) { static_cast<Player*>(me)->Write(n); }, this);
     pa_buffer_attr attr{};
     attr.maxlength = attr.prebuf = attr.minreq = attr.fragsize = static_cast<uint32_t>(-1);
-    attr.tlength = static_cast<uint32_t>(pa_usec_to_bytes(static_cast<pa_usec_t>(o_.latency_ms * 1000), &spec));
+    attr.tlength = static_cast<uint32_t>(pa_usec_to_bytes(static_cast<pa_usec_t>(o_.latency_ms * 1000), &format));
     const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_INTERPOLATE_TIMING |
                                                       PA_STREAM_AUTO_TIMING_UPDATE);
     if (pa_stream_connect_playback(stream_, o_.sink.empty() ? nullptr : o_.sink.c_str(), &attr, flags, nullptr,
@@ -233,9 +241,10 @@ class Player {
       log_.Click(now - (static_cast<int64_t>(playing) - click));
     }
     if (playing == 0) return;
-    // The latencies count once the buffers have filled.
+    // The latencies count once the buffers have filled, and until the end
+    // of the track is written (the buffers then empty).
     if (playing_since_ < 0) playing_since_ = now;
-    if (now - playing_since_ < 1000000 || pa_stream_get_latency(stream_, &latency, &negative) < 0) return;
+    if (now - playing_since_ < 1000000 || draining_ || pa_stream_get_latency(stream_, &latency, &negative) < 0) return;
     latency_.Add((negative ? -1.0 : 1.0) * static_cast<double>(latency) / 1000);
     if (const pa_timing_info* timing = pa_stream_get_timing_info(stream_)) sink_.Add(timing->sink_usec / 1000.0);
   }
