@@ -27,9 +27,13 @@ void OnSignal(int signal) {
 
 int Usage(const char* why) {
   if (why != nullptr) std::fprintf(stderr, "quorel-sim: %s\n", why);
-  std::fprintf(stderr,
-               "usage: quorel-sim --boards N[,N...] [--log FILE] [--view terminal|window|none] [-- COMMAND ARGS...]\n"
-               "  unplug and plug a board: echo \"unplug N\" > \"$QUOREL_SIM_CONTROL\" (\"plug N\" likewise)\n");
+  std::fprintf(
+      stderr,
+      "usage: quorel-sim --boards N[,N...] [--log FILE] [--log-clock start|monotonic] [--view terminal|window|none]\n"
+      "                  [-- COMMAND ARGS...]\n"
+      "  --log-clock: the log's first column in microseconds since the start (the default) or on\n"
+      "               CLOCK_MONOTONIC\n"
+      "  unplug and plug a board: echo \"unplug N\" > \"$QUOREL_SIM_CONTROL\" (\"plug N\" likewise)\n");
   return 2;
 }
 
@@ -54,6 +58,9 @@ int main(int argc, char** argv) {
     } else if (arg == "--log") {
       if (value.empty()) return Usage("--log takes a file name");
       options.log = value;
+    } else if (arg == "--log-clock") {
+      if (value != "start" && value != "monotonic") return Usage("--log-clock is start or monotonic");
+      options.log_monotonic = value == "monotonic";
     } else if (arg == "--view") {
       if (value != "terminal" && value != "window" && value != "none")
         return Usage("--view is terminal, window or none");

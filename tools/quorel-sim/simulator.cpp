@@ -234,11 +234,13 @@ void Simulator::DropStalePartials() {
     if (b.framer.has_partial() && now - b.partial_since >= kPartialLimit) b.framer.DropPartial();
 }
 
-// One line: microseconds since start, the board, then the report's bytes in
-// hex or what happened to the board.
+// One line: microseconds since start (or on the monotonic clock, which the
+// steady clock is on Linux), the board, then the report's bytes in hex or
+// what happened to the board.
 void Simulator::Log(int board, const std::string& what, Clock::time_point when) {
   if (log_ == nullptr) return;
-  const auto us = std::chrono::duration_cast<std::chrono::microseconds>(when - start_).count();
+  const auto since = options_.log_monotonic ? when.time_since_epoch() : when - start_;
+  const auto us = std::chrono::duration_cast<std::chrono::microseconds>(since).count();
   std::fprintf(log_, "%lld %d %s\n", static_cast<long long>(us), board, what.c_str());
 }
 

@@ -19,6 +19,9 @@ namespace quorel_sim {
 struct Options {
   std::vector<int> boards;
   std::string log;
+  // The log's first column counts from the simulator's start, or is the
+  // system's monotonic clock, for laying it beside other programs' times.
+  bool log_monotonic = false;
   std::string view = "none";  // "terminal", "window" or "none"
   std::vector<char*> command;
 };
