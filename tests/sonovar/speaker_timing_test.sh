@@ -5,9 +5,8 @@
 # pairing). From a click heard to its first report the median must lie
 # within 40 ms either way, with at least 10 clicks heard and 8 of them
 # lit. Loose on purpose: the machine is shared; the bench gives the figures.
-# Sonovar lights the lamps when the sink's monitor has the sound, about
-# 0.3 s before it is played: this test fails until Sonovar times its
-# output to the moment the sound is played.
+# The sink's monitor has each sound about 0.3 s before it is played: lights
+# sent when the sound comes, not when it is heard, fail here.
 set -uo pipefail
 source_dir=$1
 build=$2
