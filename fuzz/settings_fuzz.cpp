@@ -43,11 +43,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const sonovar::SettingsRecord first = sonovar::DecodeSettings({data, size});
   const std::vector<uint8_t> bytes = sonovar::EncodeSettings(first);
   if (bytes.size() != sonovar::kSettingsFixedBytes + first.Name.size() + sonovar::kEffectTailBytes +
-                          first.EffectId.size() + sonovar::kAutoLevelTailBytes)
+                          first.EffectId.size() + sonovar::kAutoLevelTailBytes + sonovar::kLightOffsetTailBytes)
+    std::abort();
+  // Whatever the bytes held, the offset read is one the window can show.
+  if (first.LightOffset < sonovar::kSettingsLightOffsetMin || first.LightOffset > sonovar::kSettingsLightOffsetMax)
     std::abort();
   const sonovar::SettingsRecord again = sonovar::DecodeSettings(bytes);
   if (sonovar::EncodeSettings(again) != bytes || again.Name != first.Name || again.EffectId != first.EffectId ||
-      again.AutoLevel != first.AutoLevel)
+      again.AutoLevel != first.AutoLevel || again.LightOffset != first.LightOffset)
     std::abort();
 
   const Folder folder;

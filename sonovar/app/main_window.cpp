@@ -46,7 +46,8 @@ MainWindow::MainWindow(platform::WaveIn& wave, MessageSink messages, std::unique
   makeDefaultButton = new QPushButton(QStringLiteral("Make Default"), this);
   makeDefaultButton->setObjectName(QStringLiteral("Command2"));
   makeDefaultButton->setToolTip(QStringLiteral("Store these settings in Sonovar.SET for the next start."));
-  layout->addWidget(makeDefaultButton, 3, 1, Qt::AlignRight);
+  // Below the levels, where the window had room to spare.
+  layout->addLayout(BuildLightDelayRow(makeDefaultButton), 3, 0, 1, 2);
   layout->setColumnStretch(1, 1);
   layout->setRowStretch(2, 1);
 
@@ -211,6 +212,9 @@ void MainWindow::ShowPublishedView() {
   if (view.peak != shown_.peak) peakValue->setText(QString::number(view.peak));
   if (view.averaged_peak != shown_.averaged_peak) averagedPeakValue->setText(QString::number(view.averaged_peak));
   if (view.gain_db != shown_.gain_db) ShowGain(view.gain_db);
+  if (view.speaker_delay_ms != shown_.speaker_delay_ms || view.light_offset_ms != shown_.light_offset_ms ||
+      view.light_delay_ms != shown_.light_delay_ms)
+    ShowLightDelay(view);
   // The show's cut values are the truth once it has every change this
   // window sent; until then they may undo a move it has not seen yet, and
   // the next view brings them again.

@@ -21,10 +21,12 @@
 class QCheckBox;
 class QComboBox;
 class QDialog;
+class QHBoxLayout;
 class QLabel;
 class QPushButton;
 class QScrollBar;
 class QSlider;
+class QSpinBox;
 class QTimer;
 
 namespace sonovar {
@@ -33,6 +35,11 @@ class ClickableLabel;
 class CutBars;
 class OptionButton;
 class SelectionFrame;
+
+// What the light delay label says of `view`: the delay in use, then what
+// it is made of, "light delay 212 ms: speaker 199 + 13 set", or without a
+// speaker delay known, "light delay 13 ms: set".
+QString LightDelayText(const ShowView& view);
 
 class MainWindow : public QWidget {
   Q_OBJECT
@@ -98,6 +105,9 @@ class MainWindow : public QWidget {
   QWidget* BuildLevelsPanel();
   QWidget* BuildBoardsPanel();
   QWidget* BuildEffectsPanel();
+  // The light offset and the delay in use, in a row with `beside` at its end.
+  QHBoxLayout* BuildLightDelayRow(QWidget* beside);
+  void ShowLightDelay(const ShowView& view);
   void ConnectEffectHandlers();
   void ConnectSlider(QSlider* slider, EffectSlider role);
   void ShowReportDelay();
@@ -150,6 +160,9 @@ class MainWindow : public QWidget {
   QLabel* gainValue = nullptr;  // the auto level's gain in use, "+18 dB"
   QTimer* startupWordsTimer = nullptr;
   QPushButton* makeDefaultButton = nullptr;
+  QLabel* lightOffsetCaption = nullptr;
+  QSpinBox* lightOffsetSpin = nullptr;  // the user's offset, ms
+  QLabel* lightDelayValue = nullptr;    // the delay in use and what it is made of
 
   QLabel* boardsCaption = nullptr;
   std::array<ClickableLabel*, 5> boardNumbers{};

@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QSlider>
+#include <QSpinBox>
 #include <QTimer>
 
 #include "sonovar/app/main_window.h"
@@ -27,6 +28,7 @@ void MainWindow::onMakeDefaultClicked() {
   r.Name = qra_name_.empty() ? animationFileLabel->text().toLocal8Bit().toStdString() : qra_name_;
   r.BoardActive = ActiveBoardSet();
   r.AutoLevel = autoLevelCheck->isChecked();
+  r.LightOffset = static_cast<int16_t>(lightOffsetSpin->value());
   int chosen = 0;
   for (int n = 1; n <= kEffectCount; ++n)
     if (effectOptions[n]->isChecked()) chosen = n;
@@ -54,6 +56,7 @@ void MainWindow::applySettingsFile() {
   reportDelaySlider->setValue(r.NonTurboDelay);
   turboCheck->setChecked(r.Turbo);
   autoLevelCheck->setChecked(r.AutoLevel);
+  lightOffsetSpin->setValue(r.LightOffset);
   // A stored board that is not there this time is left alone.
   for (int n = 1; n <= kProgramBoards; ++n)
     if (r.BoardActive[n] && boardNumbers[n]->isEnabled()) onBoardClicked(n);

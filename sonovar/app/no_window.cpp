@@ -26,6 +26,7 @@ Applied ApplySettings(Show& show, const SettingsRecord& r, const std::string& de
   show.Post([r](ShowCore& core) {
     core.link().SetFastCom(true);
     core.SetAutoLevel(r.AutoLevel);
+    core.SetLightOffset(r.LightOffset);
     core.SetEffectSlider(EffectSlider::kDelay, std::clamp<int>(r.Delay, 0, 15));
     core.SetEffectSlider(EffectSlider::kDecay, std::clamp<int>(r.Decay, 0, 15));
     core.SetEffectSlider(EffectSlider::kCyanBias, std::clamp<int>(r.CyanBias, 1, 255));
@@ -92,12 +93,15 @@ int RunWithoutWindow(platform::WaveIn& wave, const AnimationFolders& folders, st
   std::string animation;
   if (kEffects[applied.effect - 1].needs_animation)
     animation = applied.animation ? ", animation " + record.Name : ", no animation loaded";
-  // Auto level is on unless the user turned it off: only that is worth a word.
+  // Auto level is on unless the user turned it off, and the offset is 0
+  // unless the user set one: only those are worth a word.
   const char* level = record.AutoLevel ? "" : ", auto level off";
-  std::fprintf(err, "sonovar: playing %s on board%s %s with %s%s%s; Ctrl+C or SIGTERM ends it\n", input.c_str(),
+  const std::string offset =
+      record.LightOffset == 0 ? "" : ", light offset " + std::to_string(record.LightOffset) + " ms";
+  std::fprintf(err, "sonovar: playing %s on board%s %s with %s%s%s%s; Ctrl+C or SIGTERM ends it\n", input.c_str(),
                applied.boards.find(',') == std::string::npos ? "" : "s",
                applied.boards.empty() ? "(none active)" : applied.boards.c_str(), kEffects[applied.effect - 1].caption,
-               animation.c_str(), level);
+               animation.c_str(), level, offset.c_str());
   if (!show.Start(position < 0 ? -1 : inputs[position].device)) {
     std::fprintf(err, "sonovar: Wave input device failed to open (%s)\n", input.c_str());
     return 1;

@@ -24,7 +24,9 @@ uint16_t Check(std::span<const uint8_t> bytes) {
   return static_cast<uint16_t>(high << 8 | low);
 }
 
-static_assert(sizeof kAutoLevelTailMarker == sizeof kEffectTailMarker, "the tails' markers are equally long");
+static_assert(sizeof kAutoLevelTailMarker == sizeof kEffectTailMarker &&
+                  sizeof kLightOffsetTailMarker == sizeof kEffectTailMarker,
+              "the tails' markers are equally long");
 
 // A tail at `at`: `marker`, a length byte, that many bytes and the check of
 // all bytes before the check. Where its content starts and the tail's end,
@@ -43,13 +45,17 @@ bool ReadTail(std::span<const uint8_t> bytes, size_t at, const char* marker, siz
   return true;
 }
 
-// The effect's tail at `at`, then auto level's behind it.
+// The effect's tail at `at`, then auto level's behind it, then the light
+// offset's: each counts only behind the one before it.
 void ReadTails(std::span<const uint8_t> bytes, size_t at, SettingsRecord* r) {
   size_t content = 0, end = 0;
   if (!ReadTail(bytes, at, kEffectTailMarker, kEffectIdLength, &content, &end)) return;
   r->EffectId.assign(bytes.begin() + static_cast<long>(content), bytes.begin() + static_cast<long>(end - 2));
-  if (ReadTail(bytes, end, kAutoLevelTailMarker, 1, &content, &end) && end - 2 - content == 1)
-    r->AutoLevel = bytes[content] != 0;
+  if (!ReadTail(bytes, end, kAutoLevelTailMarker, 1, &content, &end) || end - 2 - content != 1) return;
+  r->AutoLevel = bytes[content] != 0;
+  if (!ReadTail(bytes, end, kLightOffsetTailMarker, 2, &content, &end) || end - 2 - content != 2) return;
+  const auto stored = static_cast<int16_t>(bytes[content] | bytes[content + 1] << 8);
+  r->LightOffset = static_cast<int16_t>(std::clamp<int>(stored, kSettingsLightOffsetMin, kSettingsLightOffsetMax));
 }
 
 void PutTail(std::vector<uint8_t>& out, const char* marker, std::string_view content) {
@@ -125,6 +131,9 @@ std::vector<uint8_t> EncodeSettings(const SettingsRecord& r) {
   // the same place must not speak for this record.
   PutTail(out, kEffectTailMarker, std::string_view(r.EffectId).substr(0, kEffectIdLength));
   PutTail(out, kAutoLevelTailMarker, r.AutoLevel ? "\1" : std::string_view("\0", 1));
+  const auto offset_bits = static_cast<uint16_t>(r.LightOffset);
+  const char light_offset[] = {static_cast<char>(offset_bits & 0xFF), static_cast<char>(offset_bits >> 8)};
+  PutTail(out, kLightOffsetTailMarker, std::string_view(light_offset, 2));
   return out;
 }
 

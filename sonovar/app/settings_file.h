@@ -39,8 +39,16 @@ inline constexpr size_t kEffectTailBytes = sizeof kEffectTailMarker - 1 + 1 + 2;
 inline constexpr char kAutoLevelTailMarker[] = "LVL";
 // The marker, the length (1), the byte and the check.
 inline constexpr size_t kAutoLevelTailBytes = sizeof kAutoLevelTailMarker - 1 + 1 + 1 + 2;
+// The light offset follows auto level's tail in the same way: a marker, the
+// length (2), the milliseconds as a little-endian int16 and a check. Without
+// it (or behind a tail that does not hold) it reads as 0, and a value outside
+// kSettingsLightOffsetMin..kSettingsLightOffsetMax is brought into that range.
+inline constexpr char kLightOffsetTailMarker[] = "DLY";
+inline constexpr size_t kLightOffsetTailBytes = sizeof kLightOffsetTailMarker - 1 + 1 + 2 + 2;
+inline constexpr int kSettingsLightOffsetMin = -500;
+inline constexpr int kSettingsLightOffsetMax = 2000;
 inline constexpr size_t kLongestSettingsRecord =
-    kSettingsFixedBytes + 65535 + kEffectTailBytes + kEffectIdLength + kAutoLevelTailBytes;
+    kSettingsFixedBytes + 65535 + kEffectTailBytes + kEffectIdLength + kAutoLevelTailBytes + kLightOffsetTailBytes;
 
 // The 16-bit fields of the fixed part.
 struct SettingsFields {
@@ -62,6 +70,9 @@ struct SettingsRecord : SettingsFields {
   // the Booleans tell (a file without a sound tail, or no effect chosen).
   std::string EffectId;
   bool AutoLevel = true;  // kept in its own tail after the effect's
+  // Milliseconds the lights wait beyond the speaker's own delay, in the tail
+  // after auto level's; written as it is, read clamped to the range.
+  int16_t LightOffset = 0;
 };
 
 // Calls visit(name, field) for each 16-bit field of the file's fixed part,
@@ -115,8 +126,8 @@ void StoreEffectChoice(SettingsRecord& record, int n);
 // when it is -1.
 SettingsRecord DecodeSettings(std::span<const uint8_t> bytes);
 
-// 32 bytes, the name (at most 65535 bytes of it), the effect's tail and
-// auto level's.
+// 32 bytes, the name (at most 65535 bytes of it), the effect's tail, auto
+// level's and the light offset's.
 std::vector<uint8_t> EncodeSettings(const SettingsRecord& record);
 
 // Reads the record from `path`, creating an empty file when there is none. A

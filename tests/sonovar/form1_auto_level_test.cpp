@@ -54,7 +54,7 @@ class Form1AutoLevelTest : public QObject {
     SettingsRecord r = testing_support::UsualSettings();
     r.AutoLevel = file != 2;
     std::vector<uint8_t> bytes = EncodeSettings(r);
-    if (file == 1) bytes.resize(bytes.size() - kAutoLevelTailBytes);
+    if (file == 1) bytes.resize(bytes.size() - kAutoLevelTailBytes - kLightOffsetTailBytes);
     if (file != 0) {
       QFile out(folder.file(kSettingsFileName));
       QVERIFY(out.open(QIODevice::WriteOnly));

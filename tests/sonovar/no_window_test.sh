@@ -33,10 +33,13 @@ expect 1 "sonovar: no Sonovar.SET in this folder" \
   "${no_sound[@]}" SONOVAR_INPUT_FILE="$work/tone.wav" "$sim" --boards 1 --view none -- "$sonovar" --no-window
 [[ ! -e Sonovar.SET ]] || fail "a settings file was created"
 
-"$settings_tool" Sonovar.SET Decay=3 CyanBias=128 YellowBias=128 RedBias=128 Board1Active=1 Turbo=1 \
-  NonTurboDelay=1 InputDevice=0 Effect2Selected=1 "Name=Select File"
-cp Sonovar.SET before.SET
+# Without a light offset, and with one, which the line then mentions.
 for signal in TERM INT; do
+  offset=0
+  [[ $signal == INT ]] && offset=120
+  "$settings_tool" Sonovar.SET Decay=3 CyanBias=128 YellowBias=128 RedBias=128 Board1Active=1 Turbo=1 \
+    NonTurboDelay=1 InputDevice=0 Effect2Selected=1 "Name=Select File" "LightOffset=$offset"
+  cp Sonovar.SET before.SET
   "${no_sound[@]}" SONOVAR_INPUT_FILE="$work/tone.wav" "$sim" --boards 1 --view none --log log -- \
     bash -c 'echo $$ > pid; exec "$@"' _ "$sonovar" --no-window > out 2>&1 &
   run=$!
@@ -46,9 +49,14 @@ for signal in TERM INT; do
   status=$?
   ((status == 0)) || fail "SIG$signal: status $status: $(cat out)"
   grep -q '^sonovar: playing File: tone.wav on board 1 with Pulse/Sweep' out || fail "SIG$signal: $(cat out)"
+  if ((offset != 0)); then
+    grep -q "Pulse/Sweep, light offset $offset ms; Ctrl+C" out || fail "SIG$signal: no offset in $(cat out)"
+  else
+    grep -q "light offset" out && fail "SIG$signal: an offset of 0 mentioned: $(cat out)"
+  fi
   reports=$(awk '$2 == 1' log | wc -l)
   ((reports > 40)) || fail "SIG$signal: only $reports reports"
+  cmp -s Sonovar.SET before.SET || fail "SIG$signal: the settings file changed"
 done
-cmp -s Sonovar.SET before.SET || fail "the settings file changed"
 ((failures == 0)) && echo "no window: ok"
 exit $((failures > 0))

@@ -18,11 +18,14 @@ SettingsRecord SavedRecord() {
   return r;
 }
 
+// What follows auto level's tail in this version's file.
+constexpr long kLaterTails = kLightOffsetTailBytes;
+
 // The record as an earlier version wrote it: the fixed part, the name and
 // the effect's tail, 60 bytes.
 const std::vector<uint8_t> kSaved = [] {
   const std::vector<uint8_t> b = EncodeSettings(SavedRecord());
-  return std::vector<uint8_t>(b.begin(), b.end() - static_cast<long>(kAutoLevelTailBytes));
+  return std::vector<uint8_t>(b.begin(), b.end() - static_cast<long>(kAutoLevelTailBytes) - kLaterTails);
 }();
 const std::vector<uint8_t> kSavedNow = EncodeSettings(SavedRecord());
 
@@ -45,7 +48,7 @@ TEST(SettingsAutoLevelTest, OnUnlessStoredOffHere) {
     SettingsRecord r = SavedRecord();
     r.Name = "Select";
     std::vector<uint8_t> b = EncodeSettings(r);
-    return std::vector<uint8_t>(b.begin(), b.end() - static_cast<long>(kAutoLevelTailBytes));
+    return std::vector<uint8_t>(b.begin(), b.end() - static_cast<long>(kAutoLevelTailBytes) - kLaterTails);
   }();
   std::copy(shorter.begin(), shorter.end(), renamed.begin());
   const struct {
@@ -62,7 +65,7 @@ TEST(SettingsAutoLevelTest, OnUnlessStoredOffHere) {
       {"a Delay saved over it by an earlier version", changed(0, 9), true},
       {"a shorter name saved over it by an earlier version", renamed, true},
       {"a broken check", changed(66, 0), true},
-      {"cut short", std::vector<uint8_t>(off_bytes.begin(), off_bytes.end() - 1), true},
+      {"cut short", std::vector<uint8_t>(off_bytes.begin(), off_bytes.end() - kLaterTails - 1), true},
       {"another marker", changed(60, 'X'), true},
   };
   for (const auto& row : rows) {

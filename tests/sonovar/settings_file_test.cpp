@@ -44,11 +44,14 @@ const std::vector<uint8_t> kSaved = [] {
   return b;
 }();
 
-// kSaved as this version writes it: auto level's tail follows, on.
+// kSaved as this version writes it: auto level's tail follows, on, then the
+// light offset's, 0 ms.
 const std::vector<uint8_t> kSavedNow = [] {
   std::vector<uint8_t> b = kSaved;
   for (char c : std::string("LVL\x01\x01")) b.push_back(static_cast<uint8_t>(c));
   b.insert(b.end(), {231, 127});  // the check of all 65 bytes before it
+  for (char c : std::string("DLY\x02")) b.push_back(static_cast<uint8_t>(c));
+  b.insert(b.end(), {0, 0, 59, 252});  // 0 ms, and the check of all 73 bytes before it
   return b;
 }();
 
@@ -70,7 +73,7 @@ SettingsRecord SavedRecord() {
 
 TEST(SettingsRecordTest, LayoutIsThirtyTwoBytesTheNameAndTheTails) {
   EXPECT_EQ(EncodeSettings(SavedRecord()), kSavedNow);
-  EXPECT_EQ(kSavedNow.size(), 60u + kAutoLevelTailBytes);
+  EXPECT_EQ(kSavedNow.size(), 60u + kAutoLevelTailBytes + kLightOffsetTailBytes);
   EXPECT_EQ(EncodeSettings(DecodeSettings(kSavedNow)), kSavedNow);
   // What an earlier version wrote comes back with auto level on.
   EXPECT_EQ(EncodeSettings(DecodeSettings(kSaved)), kSavedNow);

@@ -64,7 +64,8 @@ TEST_P(SettingsToolTest, WritesWhatTheScriptWroteByHand) {
   for (char c : std::string("Select File")) want.push_back(static_cast<uint8_t>(c));
   std::vector<uint8_t> got = Read();
   // Then a tail without an effect id: the Booleans tell.
-  EXPECT_EQ(got.size(), want.size() + sonovar::kEffectTailBytes + sonovar::kAutoLevelTailBytes);
+  EXPECT_EQ(got.size(),
+            want.size() + sonovar::kEffectTailBytes + sonovar::kAutoLevelTailBytes + sonovar::kLightOffsetTailBytes);
   EXPECT_EQ(sonovar::DecodeSettings(got).EffectId, "");
   got.resize(std::min(got.size(), want.size()));
   EXPECT_EQ(got, want) << GetParam().script;
@@ -88,20 +89,21 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(SettingsToolTest, EveryFieldLandsInItsPlace) {
   ASSERT_EQ(Run("Delay=1 Decay=2 CyanBias=3 YellowBias=4 RedBias=5 Board2Active=1 Board4Active=1 Turbo=0 "
-                "NonTurboDelay=6 InputDevice=-7 Effect3Selected=1 Name=chase Effect=some-later-effect AutoLevel=0"),
+                "NonTurboDelay=6 InputDevice=-7 Effect3Selected=1 Name=chase Effect=some-later-effect AutoLevel=0 "
+                "LightOffset=-13"),
             0);
   sonovar::SettingsRecord want;
   want.Delay = 1, want.Decay = 2, want.CyanBias = 3, want.YellowBias = 4, want.RedBias = 5;
   want.BoardActive = {false, false, true, false, true};
   want.NonTurboDelay = 6, want.InputDevice = -7, want.EffectSelected[3] = true, want.Name = "chase";
-  want.EffectId = "some-later-effect", want.AutoLevel = false;
+  want.EffectId = "some-later-effect", want.AutoLevel = false, want.LightOffset = -13;
   EXPECT_EQ(Read(), sonovar::EncodeSettings(want));
 }
 
 TEST_F(SettingsToolTest, RefusesWhatIsNoFieldAndWritesNothing) {
-  for (const char* arguments :
-       {"Delay=x", "Delay=32768", "Delay=", "Turbo=-1", "Board5Active=1", "Effect4Selected=1", "delay=1", "Delay",
-        "Effect=an-id-longer-than-thirty-two-letters", "AutoLevel=2", "AutoLevel=on"}) {
+  for (const char* arguments : {"Delay=x", "Delay=32768", "Delay=", "Turbo=-1", "Board5Active=1", "Effect4Selected=1",
+                                "delay=1", "Delay", "Effect=an-id-longer-than-thirty-two-letters", "AutoLevel=2",
+                                "AutoLevel=on", "LightOffset=32768", "LightOffset=5ms"}) {
     EXPECT_EQ(Run(arguments), 2) << arguments;
     EXPECT_FALSE(fs::exists(File())) << arguments;
   }
@@ -112,8 +114,13 @@ TEST_F(SettingsToolTest, RefusesWhatIsNoFieldAndWritesNothing) {
   fs::remove(File());
   EXPECT_EQ(Run("InputDevice=-1 Name="), 0);
   EXPECT_EQ(sonovar::DecodeSettings(Read()).InputDevice, -1);
-  EXPECT_EQ(Read().size(), sonovar::kSettingsFixedBytes + sonovar::kEffectTailBytes + sonovar::kAutoLevelTailBytes);
+  EXPECT_EQ(Read().size(), sonovar::kSettingsFixedBytes + sonovar::kEffectTailBytes + sonovar::kAutoLevelTailBytes +
+                               sonovar::kLightOffsetTailBytes);
   EXPECT_TRUE(sonovar::DecodeSettings(Read()).AutoLevel) << "on when not named";
+  EXPECT_EQ(sonovar::DecodeSettings(Read()).LightOffset, 0) << "0 when not named";
+  // Any 16-bit value is written, and read back within the range.
+  EXPECT_EQ(Run("LightOffset=-32768"), 0);
+  EXPECT_EQ(sonovar::DecodeSettings(Read()).LightOffset, sonovar::kSettingsLightOffsetMin);
 }
 
 }  // namespace

@@ -26,7 +26,8 @@ int Usage() {
       "usage: sonovar-settings FILE [FIELD=VALUE...]\n"
       "  writes FILE as exactly the record the fields give (fields not named are 0, the name empty)\n"
       "  -32768..32767:%s\n  0 or 1:%s\n  text: Name (the animation, without \".qra\"), Effect (an effect's id:%s)\n"
-      "  AutoLevel: 0 or 1, kept after the effect's id; 1 when not named, as for a file an earlier version wrote\n",
+      "  AutoLevel: 0 or 1, kept after the effect's id; 1 when not named, as for a file an earlier version wrote\n"
+      "  LightOffset: -32768..32767 ms, kept after AutoLevel; read back within -500..2000, 0 when not named\n",
       numbers.c_str(), booleans.c_str(), ids.c_str());
   return 2;
 }
@@ -58,6 +59,8 @@ bool SetField(SettingsRecord& r, std::string_view field, std::string_view value)
     return value.size() <= sonovar::kEffectIdLength;
   }
   if (field == "AutoLevel") return Boolean(value, &r.AutoLevel);
+  // Any 16-bit value, so that a script can show how the program clamps one.
+  if (field == "LightOffset") return Number(value, &r.LightOffset);
   bool taken = false;
   sonovar::ForEachSettingsField(r, [&](std::string_view name, auto& slot) {
     if (name != field) return;
