@@ -52,7 +52,10 @@ uint64_t Show::Post(Change change) {
 
 void Show::Run() {
   for (;;) {
+    const uint64_t applied = applied_;
     ApplyChanges(false);
+    // Idle, the window still shows what it steered (the light offset).
+    if (applied_ != applied && capture_.CaptureHandle == 0) Publish(false);
     if (capture_.CaptureHandle != 0) {
       CaptureLoop();
       continue;
