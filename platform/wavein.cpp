@@ -4,6 +4,7 @@
 #include "platform/wavein.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <deque>
 #include <map>
@@ -27,6 +28,13 @@ constexpr size_t kMostHeldBytes = 16384;
 
 // The one format: 11025 frames a second of two bytes.
 constexpr uint64_t kBytesPerSecond = 22050;
+// The most sound kept because it is not heard yet: 4 s, as the show.
+constexpr int64_t kLongestAheadUs = 4000000;
+
+int64_t NowMicros() {
+  return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
 
 class Session final : public CaptureSink {
  public:
@@ -36,7 +44,6 @@ class Session final : public CaptureSink {
     std::unique_lock lock(mutex_);
     arrived_since_queue_ += size;
     largest_delivery_ = std::max(largest_delivery_, arrived_since_queue_);
-    largest_piece_ = std::max(largest_piece_, size);
     delivered_ += size;
     last_played_at_us_ = played_at_us;
     if (held_.empty()) {
@@ -112,11 +119,15 @@ class Session final : public CaptureSink {
     size_t limit = 0;
     if (buffer_length_ > 0) {
       const size_t buffers = std::max<size_t>(1, (largest_delivery_ + buffer_length_ - 1) / buffer_length_);
-      // A monitor of an output with a long latency hands over whole pieces
-      // of the output's size, long before they are heard: two of them are
-      // kept, whatever their length.
-      const size_t most = std::max({kMostHeldBytes, size_t{buffer_length_}, 2 * largest_piece_});
-      limit = std::min(buffers * buffer_length_, most);
+      limit = std::min(buffers * buffer_length_, std::max(kMostHeldBytes, buffer_length_));
+      // A monitor of an output with a long latency hands over seconds of
+      // sound at once, long before they are heard: sound not heard yet is
+      // kept (up to the longest delay the show believes), since the show
+      // needs it; only sound heard already is dropped.
+      if (last_played_at_us_ != kPlayTimeUnknown) {
+        const int64_t ahead_us = std::min(last_played_at_us_ - NowMicros(), kLongestAheadUs);
+        if (ahead_us > 0) limit = std::max(limit, static_cast<size_t>(ahead_us) * kBytesPerSecond / 1000000 & ~size_t{1});
+      }
     }
     if (held_.size() <= limit) return;
     const size_t excess = std::min((held_.size() - limit + 1) & ~size_t{1}, held_.size());
@@ -157,7 +168,6 @@ class Session final : public CaptureSink {
   size_t arrived_since_queue_ = 0;  // bytes handed over since the owner last queued a buffer
   size_t largest_delivery_ = 0;     // the most of those so far
   uint64_t dropped_frames_ = 0;
-  size_t largest_piece_ = 0;  // the longest single delivery
   // Play times: bytes delivered and bytes gone into buffers or dropped, since
   // the open, and when the last byte delivered is heard.
   uint64_t delivered_ = 0;

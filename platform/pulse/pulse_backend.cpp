@@ -148,12 +148,17 @@ class PulseStream final : public BackendStream {
         auto flags = PA_STREAM_ADJUST_LATENCY;
         if (monitor_) {
           // A monitor: asking for a latency would force the output to it,
-          // and every program's sound with it. Its sound comes in the
-          // pieces the output renders, long before they are heard; the
-          // play times say when to show them.
-          attr.fragsize = static_cast<uint32_t>(-1);
+          // and every program's sound with it. Its sound comes as the
+          // output renders it, before it is heard; the play times say when
+          // to show it. The server holds a fragment's worth before it
+          // sends: one buffer until the output's latency is known (then a
+          // quarter of it, see OnTiming).
           flags = PA_STREAM_INTERPOLATE_TIMING;
           pa_stream_set_latency_update_callback(stream_, &PulseStream::OnTiming, this);
+          // Timing asked for as soon as the stream runs: the output's first
+          // piece (seconds of sound, for an output at a long latency) then
+          // comes with its play time.
+          pa_stream_set_state_callback(stream_, &PulseStream::OnState, this);
         }
         if (pa_stream_connect_record(stream_, source_.c_str(), &attr, flags) < 0) {
           pa_stream_unref(stream_);
@@ -171,6 +176,7 @@ class PulseStream final : public BackendStream {
     if (stream_ != nullptr) {
       pa_stream_set_read_callback(stream_, nullptr, nullptr);
       pa_stream_set_latency_update_callback(stream_, nullptr, nullptr);
+      pa_stream_set_state_callback(stream_, nullptr, nullptr);
       pa_stream_disconnect(stream_);
       pa_stream_unref(stream_);
       stream_ = nullptr;
@@ -209,9 +215,7 @@ class PulseStream final : public BackendStream {
   // latency changes (another player starts) is followed within a fraction
   // of a second; unknown until the first answer.
   int64_t PlayedAt(pa_stream* stream) {
-    const int64_t now =
-        std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now().time_since_epoch())
-            .count();
+    const int64_t now = NowMicros();
     if (!timing_asked_ && now - timing_at_us_ >= kTimingRefreshUs) {
       pa_operation* asked = pa_stream_update_timing_info(stream, nullptr, nullptr);
       if (asked != nullptr) {
@@ -226,10 +230,48 @@ class PulseStream final : public BackendStream {
     return negative != 0 ? now + static_cast<int64_t>(latency) : now - static_cast<int64_t>(latency);
   }
 
-  static void OnTiming(pa_stream*, void* self) { static_cast<PulseStream*>(self)->timing_asked_ = false; }
+  static void OnState(pa_stream* stream, void* self) {
+    auto* me = static_cast<PulseStream*>(self);
+    if (pa_stream_get_state(stream) != PA_STREAM_READY || me->timing_asked_) return;
+    pa_operation* asked = pa_stream_update_timing_info(stream, nullptr, nullptr);
+    if (asked == nullptr) return;
+    pa_operation_unref(asked);
+    me->timing_asked_ = true;
+    me->timing_at_us_ = NowMicros();
+  }
+
+  // Fresh timing: the output's latency with it. Fragments of a quarter of
+  // it reach Sonovar long before they are heard, and cost the server and
+  // Sonovar one wake-up for every quarter of the output's own; shorter than
+  // a buffer they would only cost more.
+  static void OnTiming(pa_stream* stream, void* self) {
+    auto* me = static_cast<PulseStream*>(self);
+    me->timing_asked_ = false;
+    const pa_timing_info* timing = pa_stream_get_timing_info(stream);
+    if (timing == nullptr) return;
+    const uint64_t quarter = timing->sink_usec / 4 * kBytesPerSecond / 1000000;
+    const uint32_t wanted = static_cast<uint32_t>(std::clamp<uint64_t>(quarter, 512, kLongestFragment) & ~uint64_t{511});
+    // Only a clear change: each one is a round trip to the server.
+    if (wanted * 4 >= me->fragsize_ * 3 && wanted * 3 <= me->fragsize_ * 4) return;
+    pa_buffer_attr attr{};
+    attr.maxlength = static_cast<uint32_t>(-1);
+    attr.fragsize = wanted;
+    pa_operation* set = pa_stream_set_buffer_attr(stream, &attr, nullptr, nullptr);
+    if (set == nullptr) return;
+    pa_operation_unref(set);
+    me->fragsize_ = wanted;
+  }
+
+  static int64_t NowMicros() {
+    return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+  }
 
   static constexpr int64_t kBytesPerSecond = 22050;
   static constexpr int64_t kTimingRefreshUs = 250000;
+  // Half a second: an output whose latency falls (a player that wants
+  // little starts) is followed at the next fragment.
+  static constexpr uint64_t kLongestFragment = 11264;
 
   const std::string source_;
   const bool monitor_;
@@ -238,6 +280,7 @@ class PulseStream final : public BackendStream {
   // whether the answer is still to come.
   int64_t timing_at_us_ = INT64_MIN / 2;
   bool timing_asked_ = false;
+  uint32_t fragsize_ = 512;  // the loop's thread only, once the stream runs
   PulseLoop loop_;  // its mutex guards context_ and stream_ once it runs
   pa_context* context_ = nullptr;
   std::condition_variable state_changed_;  // the context's state, for Connect

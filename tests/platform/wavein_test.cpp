@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <vector>
 
 #include "platform/wavein_backend.h"
@@ -201,8 +202,10 @@ TEST_P(LargeDeliveryTest, LosesNoBuffer) {
   service_->AddBuffer(h, &header);
   service_->Start(h);
   std::vector<uint8_t> sent, got;
-  // Heard at 10 s plus the frame's place in the sound.
-  auto heard_at = [](size_t end) { return 10000000 + static_cast<int64_t>(end * 1000000 / 22050); };
+  // Heard from a second from now, at the frame's place in the sound.
+  const int64_t start = std::chrono::duration_cast<std::chrono::microseconds>(
+                            std::chrono::steady_clock::now().time_since_epoch()).count() + 1000000;
+  auto heard_at = [start](size_t end) { return start + static_cast<int64_t>(end * 1000000 / 22050); };
   for (int n = 0; n < 20; ++n) {
     std::vector<uint8_t> bytes(piece);  // each byte tells its place in the sound
     for (size_t i = 0; i < piece; ++i) bytes[i] = static_cast<uint8_t>((sent.size() + i) % 251);
