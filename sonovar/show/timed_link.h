@@ -40,7 +40,9 @@ class TimedLink final : public BoardLink {
   int64_t NextDue() const { return entries_.front().due_us; }
 
   // Sends every entry due by `now_us`, oldest first, and hands each view
-  // that went with one to `publish`.
+  // that went with one to `publish`. The sound's writes of an entry more
+  // than kStaleUs overdue are left out when a newer entry is due as well.
+  static constexpr int64_t kStaleUs = 50000;
   void SendDue(int64_t now_us, const std::function<void(const ShowView&)>& publish);
   // The capture ended: what the sound made is dropped, what the user
   // steered still goes out, at once.
@@ -59,22 +61,26 @@ class TimedLink final : public BoardLink {
     Kind kind;
     bool steered;  // from the user's steering, not from the sound
     int16_t value;
-    std::string text;
+    uint32_t text_at, text_size;  // in the entry's text
   };
+  // An entry's texts share one string, and emptied entries are kept for
+  // their capacity: holding costs no allocation once the queue has grown.
   struct Entry {
     int64_t due_us = 0;
     std::vector<Call> calls;
+    std::string text;
     std::optional<ShowView> view;
   };
 
   // Where a call goes: the held entry, behind the waiting ones, or at once.
   Entry* Target();
-  void Send(const Call& call);
-  void Recycle(Entry& entry);
+  void Keep(Entry& entry, Kind kind, int16_t value, std::string_view text);
+  void Send(const Entry& entry, const Call& call);
+  void Recycle();
 
   std::unique_ptr<BoardLink> link_;
   std::deque<Entry> entries_;
-  std::vector<std::vector<Call>> spare_;  // emptied call lists, kept for their capacity
+  std::vector<Entry> spare_;
   bool holding_ = false;
   // A selection refused while sending: the commands behind it are not
   // sent, as a refused selection sends nothing without a delay.

@@ -88,7 +88,18 @@ INSTANTIATE_TEST_SUITE_P(
                                 {"FastCom 0", "DeviceNumber 2",
                                  "Command pba:0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0",
                                  "Command sba:255,255,255,255,3", "CompatibilityDelay 7"}},
-                      TimedCase{"ARefusedSelectionSendsNothingBehindIt",
+                      TimedCase{"LongOverdueSoundGivesWayToTheNewest",
+                  [](TimedLink& link, auto& sent) {
+                    Buffer(link, 200, 100, 1, "A");
+                    Buffer(link, 210, 100, 1, "B");
+                    link.SetFastCom(true);
+                    Buffer(link, 300, 100, 1, "C");
+                    EXPECT_EQ(sent(205).size(), 2u);
+                    // B is 190 ms late and C is due too: only B's steering goes.
+                    sent(400);
+                  },
+                  {"DeviceNumber 1", "Command A", "FastCom 1", "DeviceNumber 1", "Command C"}},
+        TimedCase{"ARefusedSelectionSendsNothingBehindIt",
                                 [](TimedLink& link, auto& sent) {
                                   link.Hold(200, 100);
                                   SendCommands(link, 3, {"X", "Y"});
