@@ -90,15 +90,22 @@ INSTANTIATE_TEST_SUITE_P(
                                  "Command sba:255,255,255,255,3", "CompatibilityDelay 7"}},
                       TimedCase{"LongOverdueSoundGivesWayToTheNewest",
                   [](TimedLink& link, auto& sent) {
-                    Buffer(link, 200, 100, 1, "A");
-                    Buffer(link, 210, 100, 1, "B");
+                    Buffer(link, 200000, 100000, 1, "A");
+                    Buffer(link, 210000, 100000, 1, "B");
                     link.SetFastCom(true);
-                    Buffer(link, 300, 100, 1, "C");
-                    EXPECT_EQ(sent(205).size(), 2u);
-                    // B is 190 ms late and C is due too: only B's steering goes.
-                    sent(400);
+                    Buffer(link, 300000, 100000, 1, "C");
+                    EXPECT_EQ(sent(205000).size(), 2u);
+                    // B is 90 ms late and C is due too: only B's steering goes.
+                    sent(300000);
                   },
                   {"DeviceNumber 1", "Command A", "FastCom 1", "DeviceNumber 1", "Command C"}},
+        TimedCase{"ALittleLateIsStillShown",
+                  [](TimedLink& link, auto& sent) {
+                    Buffer(link, 200000, 100000, 1, "A");
+                    Buffer(link, 210000, 100000, 1, "B");
+                    sent(250000);
+                  },
+                  {"DeviceNumber 1", "Command A", "DeviceNumber 1", "Command B"}},
         TimedCase{"ARefusedSelectionSendsNothingBehindIt",
                                 [](TimedLink& link, auto& sent) {
                                   link.Hold(200, 100);
