@@ -26,15 +26,7 @@ namespace {
 // flickering through the past instead of following the music.
 constexpr size_t kMostHeldBytes = 16384;
 
-// The one format: 11025 frames a second of two bytes.
-constexpr uint64_t kBytesPerSecond = 22050;
-// The most sound kept because it is not heard yet: 4 s, as the show.
-constexpr int64_t kLongestAheadUs = 4000000;
 
-int64_t NowMicros() {
-  return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now().time_since_epoch())
-      .count();
-}
 
 class Session final : public CaptureSink {
  public:
@@ -125,8 +117,8 @@ class Session final : public CaptureSink {
       // kept (up to the longest delay the show believes), since the show
       // needs it; only sound heard already is dropped.
       if (last_played_at_us_ != kPlayTimeUnknown) {
-        const int64_t ahead_us = std::min(last_played_at_us_ - NowMicros(), kLongestAheadUs);
-        if (ahead_us > 0) limit = std::max(limit, static_cast<size_t>(ahead_us) * kBytesPerSecond / 1000000 & ~size_t{1});
+        const int64_t ahead_us = std::min(last_played_at_us_ - SteadyMicros(), kLongestPlayAheadUs);
+        if (ahead_us > 0) limit = std::max(limit, static_cast<size_t>(ahead_us) * kWaveBytesPerSecond / 1000000 & ~size_t{1});
       }
     }
     if (held_.size() <= limit) return;
@@ -144,7 +136,7 @@ class Session final : public CaptureSink {
     header->played_at_us =
         last_played_at_us_ == kPlayTimeUnknown
             ? kPlayTimeUnknown
-            : last_played_at_us_ - static_cast<int64_t>((delivered_ - consumed_) * 1000000 / kBytesPerSecond);
+            : last_played_at_us_ - static_cast<int64_t>((delivered_ - consumed_) * 1000000 / kWaveBytesPerSecond);
     header->flags.fetch_and(~kWaveHeaderInQueue, std::memory_order_relaxed);
     header->flags.fetch_or(kWaveHeaderDone, std::memory_order_release);
     finished_ = true;

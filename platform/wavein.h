@@ -19,6 +19,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -51,6 +52,18 @@ inline constexpr uint32_t kWaveHeaderInQueue = 16;
 // No play time: the input is not an output's monitor, or the server has not
 // said yet.
 inline constexpr int64_t kPlayTimeUnknown = INT64_MIN;
+
+// Bytes a second of the one format (11025 Hz, stereo, 8-bit).
+inline constexpr int64_t kWaveBytesPerSecond = 22050;
+// No output plays later than this (a server's longest latency is 2 s): a
+// play time further ahead is not believed, and no more sound is held for it.
+inline constexpr int64_t kLongestPlayAheadUs = 4000000;
+
+// The clock of play times: the steady clock in microseconds.
+inline int64_t SteadyMicros() {
+  return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
 
 struct WaveHeader {
   uint8_t* data = nullptr;

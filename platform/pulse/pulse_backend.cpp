@@ -197,7 +197,7 @@ class PulseStream final : public BackendStream {
       readable -= std::min(readable, size);
       const size_t frames_bytes = size & ~size_t{1};
       if (played_at_us != kPlayTimeUnknown)
-        played_at_us += static_cast<int64_t>(frames_bytes) * 1000000 / kBytesPerSecond;
+        played_at_us += static_cast<int64_t>(frames_bytes) * 1000000 / kWaveBytesPerSecond;
       if (data != nullptr) {
         me->sink_.Deliver(static_cast<const uint8_t*>(data), frames_bytes, played_at_us);
       } else {
@@ -215,7 +215,7 @@ class PulseStream final : public BackendStream {
   // latency changes (another player starts) is followed within a fraction
   // of a second; unknown until the first answer.
   int64_t PlayedAt(pa_stream* stream) {
-    const int64_t now = NowMicros();
+    const int64_t now = SteadyMicros();
     if (!timing_asked_ && now - timing_at_us_ >= kTimingRefreshUs) {
       pa_operation* asked = pa_stream_update_timing_info(stream, nullptr, nullptr);
       if (asked != nullptr) {
@@ -237,7 +237,7 @@ class PulseStream final : public BackendStream {
     if (asked == nullptr) return;
     pa_operation_unref(asked);
     me->timing_asked_ = true;
-    me->timing_at_us_ = NowMicros();
+    me->timing_at_us_ = SteadyMicros();
   }
 
   // Fresh timing: the output's latency with it. Fragments of a quarter of
@@ -249,7 +249,7 @@ class PulseStream final : public BackendStream {
     me->timing_asked_ = false;
     const pa_timing_info* timing = pa_stream_get_timing_info(stream);
     if (timing == nullptr) return;
-    const uint64_t quarter = timing->sink_usec / 4 * kBytesPerSecond / 1000000;
+    const uint64_t quarter = timing->sink_usec / 4 * kWaveBytesPerSecond / 1000000;
     const uint32_t wanted = static_cast<uint32_t>(std::clamp<uint64_t>(quarter, 512, kLongestFragment) & ~uint64_t{511});
     // Only a clear change: each one is a round trip to the server.
     if (wanted * 4 >= me->fragsize_ * 3 && wanted * 3 <= me->fragsize_ * 4) return;
@@ -262,12 +262,7 @@ class PulseStream final : public BackendStream {
     me->fragsize_ = wanted;
   }
 
-  static int64_t NowMicros() {
-    return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-  }
 
-  static constexpr int64_t kBytesPerSecond = 22050;
   static constexpr int64_t kTimingRefreshUs = 250000;
   // Half a second: an output whose latency falls (a player that wants
   // little starts) is followed at the next fragment.

@@ -8,10 +8,6 @@
 
 namespace sonovar {
 
-int64_t SteadyMicros() {
-  return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now().time_since_epoch())
-      .count();
-}
 
 Show::Show(platform::WaveIn& wave, std::unique_ptr<BoardLink> link) : wave_(wave), capture_(wave) {
   std::promise<void> ready;
@@ -153,11 +149,9 @@ int64_t Show::DueTime(int64_t played_at_us, int64_t now_us) {
   // The report stands for the whole buffer: it goes out in the middle of
   // the buffer's sound, so that an onset anywhere in it is shown at most
   // half a buffer early or late.
-  constexpr int64_t kHalfBufferUs = 1000000LL * kCaptureBufferBytes / 2 / 22050;
-  // No speaker is later than this: a server that says more is wrong, and
-  // the lights would hold seconds of sound.
-  constexpr int64_t kLongestSpeakerDelayUs = 4000000;
-  played_at_us = std::min(played_at_us, now_us + kLongestSpeakerDelayUs);
+  constexpr int64_t kHalfBufferUs = 1000000LL * kCaptureBufferBytes / 2 / platform::kWaveBytesPerSecond;
+  // A server that says more is wrong, and the lights would hold seconds of sound.
+  played_at_us = std::min(played_at_us, now_us + platform::kLongestPlayAheadUs);
   const int64_t heard_us = played_at_us - kHalfBufferUs;
   // The speaker's delay as the window shows it: the longest of the last
   // second (a buffer done at the end of a long piece of sound waits less).

@@ -34,7 +34,7 @@ namespace sonovar {
 
 // Microseconds from any fixed point, never going back.
 using ShowClock = std::function<int64_t()>;
-int64_t SteadyMicros();
+using platform::SteadyMicros;
 
 class Show {
  public:
