@@ -26,8 +26,6 @@ namespace {
 // flickering through the past instead of following the music.
 constexpr size_t kMostHeldBytes = 16384;
 
-
-
 class Session final : public CaptureSink {
  public:
   explicit Session(WaveIn::DoneCallback on_done) : on_done_(std::move(on_done)) {}
@@ -118,7 +116,8 @@ class Session final : public CaptureSink {
       // needs it; only sound heard already is dropped.
       if (last_played_at_us_ != kPlayTimeUnknown) {
         const int64_t ahead_us = std::min(last_played_at_us_ - SteadyMicros(), kLongestPlayAheadUs);
-        if (ahead_us > 0) limit = std::max(limit, static_cast<size_t>(ahead_us) * kWaveBytesPerSecond / 1000000 & ~size_t{1});
+        if (ahead_us > 0)
+          limit = std::max(limit, static_cast<size_t>(ahead_us) * kWaveBytesPerSecond / 1000000 & ~size_t{1});
       }
     }
     if (held_.size() <= limit) return;

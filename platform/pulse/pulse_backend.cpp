@@ -262,7 +262,6 @@ class PulseStream final : public BackendStream {
     me->fragsize_ = wanted;
   }
 
-
   static constexpr int64_t kTimingRefreshUs = 250000;
   // Half a second: an output whose latency falls (a player that wants
   // little starts) is followed at the next fragment.

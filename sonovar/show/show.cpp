@@ -8,7 +8,6 @@
 
 namespace sonovar {
 
-
 Show::Show(platform::WaveIn& wave, std::unique_ptr<BoardLink> link) : wave_(wave), capture_(wave) {
   std::promise<void> ready;
   std::future<void> built = ready.get_future();

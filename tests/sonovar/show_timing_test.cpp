@@ -52,9 +52,7 @@ TEST_P(ShowTimingTest, WritesGoOutWhenTheSoundIsHeard) {
   for (int i = 0; i < 8; ++i) backend->Deliver(std::vector<uint8_t>(512, i % 2 ? 250 : 5), heard_us + i * 23220);
   ASSERT_TRUE(WaitFor([&] { return analysed == 8; }));
   // Nothing goes out while the sound is still on its way to the speaker.
-  if (SteadyMicros() < heard_us - 100000) {
-    EXPECT_EQ(writes(), before);
-  }
+  if (SteadyMicros() < heard_us - 100000) { EXPECT_EQ(writes(), before); }
   if (c.stop_at_once) show.Stop();
   if (c.sent) {
     EXPECT_TRUE(WaitFor([&] { return writes() > before; }));
