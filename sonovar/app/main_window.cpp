@@ -117,7 +117,7 @@ QWidget* MainWindow::BuildInputPanel() {
 QWidget* MainWindow::BuildLevelsPanel() {
   peakCaption = new QLabel(QStringLiteral("Peak Audio Level"), this);
   peakCaption->setObjectName(QStringLiteral("Label8"));
-  // The peak changes up to 20 times a second: drawn from pictures of its texts.
+  // The peak changes up to ten times a second: drawn from pictures of its texts.
   peakValue = new NumberLabel(QStringLiteral("0"), this);
   averagedPeakCaption = new QLabel(QStringLiteral("Averaged Peak "), this);
   averagedPeakCaption->setObjectName(QStringLiteral("Label10"));

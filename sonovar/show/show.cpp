@@ -50,7 +50,7 @@ void Show::Run() {
     const uint64_t applied = applied_;
     ApplyChanges(false);
     // Idle, the window still shows what it steered (the light offset).
-    if (applied_ != applied && capture_.CaptureHandle == 0) Publish(false);
+    if (applied_ != applied && capture_.CaptureHandle == 0) Publish(false, true);
     if (capture_.CaptureHandle != 0) {
       CaptureLoop();
       continue;
@@ -83,21 +83,25 @@ void Show::ApplyChanges(bool capturing) {
 void Show::WaitIdle() {
   std::unique_lock lock(mutex_);
   auto wanted = [this] { return !changes_.empty() || quit_; };
-  if (!core_->Ticking()) {
+  // While the peak still falls, sleep until its next tick (the ticks' own
+  // clock), and until a held view is due; unless a change comes first.
+  std::optional<int64_t> wait_us;
+  if (core_->Ticking()) wait_us = core_->NextTick() - clock_();
+  if (held_view_) wait_us = std::min(wait_us.value_or(INT64_MAX), HeldViewDue() - SteadyMicros());
+  if (!wait_us) {
     cv_.wait(lock, wanted);
     return;
   }
-  // The peak still falls: sleep until its next tick, unless a change comes.
-  const int64_t wait = core_->NextTick() - clock_();
-  if (wait > 0 && cv_.wait_for(lock, std::chrono::microseconds(wait), wanted)) return;
+  if (*wait_us > 0 && cv_.wait_for(lock, std::chrono::microseconds(*wait_us), wanted)) return;
   lock.unlock();
-  if (core_->RunDueTicks(clock_(), false)) Publish(false);
+  if (core_->Ticking() && core_->RunDueTicks(clock_(), false)) Publish(false, !core_->Ticking());
+  PublishHeldView();
 }
 
 void Show::CaptureLoop() {
   tick_base_us_.reset();
   speaker_us_ = speaker_seen_us_ = -1;
-  Publish(true);
+  Publish(true, true);
   bool streaming = false;
   capture_.CaptureLoop(
       [this, &streaming](const std::function<bool()>& done) {
@@ -114,14 +118,15 @@ void Show::CaptureLoop() {
   // Sound not heard yet is not shown: the boards keep what went out last.
   timed_->DropSound();
   speaker_us_ = -1;
-  Publish(false);
+  Publish(false, true);
 }
 
 void Show::WaitForBuffer(const std::function<bool()>& done) {
-  const auto publish = [this](const ShowView& view) { PublishView(view); };
+  const auto publish = [this](const ShowView& view) { PublishView(view, false); };
   for (;;) {
     ApplyChanges(true);
     timed_->SendDue(SteadyMicros(), publish);
+    PublishHeldView();
     if (done()) {
       // Changes posted before the buffer became done may have come after
       // the look above: they still go before the buffer.
@@ -132,9 +137,11 @@ void Show::WaitForBuffer(const std::function<bool()>& done) {
     // The buffer's done flag is set before the sound input's thread takes
     // the lock to say so, so a flag set after done() above is not missed.
     const auto woken = [this] { return buffer_done_ || !changes_.empty(); };
-    if (timed_->Waiting()) {
-      const std::chrono::steady_clock::time_point due{std::chrono::microseconds(timed_->NextDue())};
-      cv_.wait_until(lock, due, woken);
+    std::optional<int64_t> until_us;
+    if (timed_->Waiting()) until_us = timed_->NextDue();
+    if (held_view_) until_us = std::min(until_us.value_or(INT64_MAX), HeldViewDue());
+    if (until_us) {
+      cv_.wait_until(lock, std::chrono::steady_clock::time_point{std::chrono::microseconds(*until_us)}, woken);
     } else {
       cv_.wait(lock, woken);
     }
@@ -171,10 +178,10 @@ void Show::OnBuffer(std::span<const uint8_t, kCaptureBufferBytes> buffer, int64_
   core_->ProcessBuffer(buffer);
   if (core_->RunDueTicks(TickClock(played_at_us), true)) {
     if (held) timed_->AttachView(MakeView(true));
-    else Publish(true);
+    else Publish(true, false);
   }
   timed_->EndHold();
-  timed_->SendDue(now_us, [this](const ShowView& view) { PublishView(view); });
+  timed_->SendDue(now_us, [this](const ShowView& view) { PublishView(view, false); });
   if (after_buffer_) after_buffer_();
 }
 
@@ -196,10 +203,22 @@ ShowView Show::MakeView(bool capturing) {
   return view;
 }
 
-void Show::Publish(bool capturing) { PublishView(MakeView(capturing)); }
+void Show::Publish(bool capturing, bool at_once) { PublishView(MakeView(capturing), at_once); }
 
-void Show::PublishView(const ShowView& view) {
-  if (view == published_) return;
+void Show::PublishView(const ShowView& view, bool at_once) {
+  if (view == published_) {
+    held_view_.reset();  // the window shows this already
+    return;
+  }
+  const int64_t now_us = SteadyMicros();
+  // Ticks come at buffer boundaries, a little early or late: half a tick
+  // short of the interval still counts, so every other tick goes out.
+  if (!at_once && now_us - published_at_us_ < kViewIntervalUs - kPeakTickMicros / 2) {
+    held_view_ = view;
+    return;
+  }
+  held_view_.reset();
+  published_at_us_ = now_us;
   published_ = view;
   std::function<void()> notify;
   {
@@ -208,6 +227,12 @@ void Show::PublishView(const ShowView& view) {
     notify = view_changed_;
   }
   if (notify) notify();
+}
+
+void Show::PublishHeldView() {
+  if (!held_view_ || SteadyMicros() < HeldViewDue()) return;
+  const ShowView view = *held_view_;
+  PublishView(view, true);
 }
 
 void Show::OpenCapture(int device, std::promise<int>& opened) {

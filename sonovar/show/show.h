@@ -70,9 +70,14 @@ class Show {
   // Queued like any change: the capture ends before the next buffer.
   void Stop();
 
-  // What the window shows, as last published: at every peak tick that changed
-  // it (at most 20 times a second) and when a capture starts or ends.
+  // What the window shows, as last published: at a peak tick that changed
+  // it, at most every kViewIntervalUs, and at once when a capture starts or
+  // ends, when the peak comes to rest and when a change steered while idle
+  // shows.
   ShowView View() const;
+  // Ten views a second: as fast as anyone reads a number, and each of the
+  // window's wake-ups costs more than all the work of a buffer.
+  static constexpr int64_t kViewIntervalUs = 100000;
   // Called on the show's thread after each publication; must not block.
   void SetViewChanged(std::function<void()> notify);
 
@@ -100,8 +105,13 @@ class Show {
   // The peak tick's clock for a buffer.
   int64_t TickClock(int64_t played_at_us);
   ShowView MakeView(bool capturing);
-  void Publish(bool capturing);
-  void PublishView(const ShowView& view);
+  // `at_once`: not held back by kViewIntervalUs. A view held back goes out
+  // with the next publication's turn, or by itself at HeldViewDue when no
+  // newer one comes (the sound stalled): the window never keeps an old view.
+  void Publish(bool capturing, bool at_once);
+  void PublishView(const ShowView& view, bool at_once);
+  int64_t HeldViewDue() const { return published_at_us_ + kViewIntervalUs + kPeakTickMicros; }
+  void PublishHeldView();
   void OpenCapture(int device, std::promise<int>& opened);
 
   platform::WaveIn& wave_;
@@ -118,6 +128,8 @@ class Show {
   ShowClock clock_ = SteadyMicros;  // the show's thread only
   std::function<void()> after_buffer_;  // the show's thread only
   ShowView published_;  // the show's thread's copy of the last publication
+  int64_t published_at_us_ = 0;        // when it went out, steady clock
+  std::optional<ShowView> held_view_;  // newer, held back by the interval
 
   // Guards changes_, posted_, buffer_done_ and quit_; cv_ wakes the show's thread for
   // any of them.

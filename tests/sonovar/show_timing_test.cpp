@@ -1,10 +1,13 @@
-// The show's light delay end to end: sound that says it is heard later is
-// shown then, not when it comes; a stop drops what is not heard yet.
+// The show's timing end to end: sound that says it is heard later is shown
+// then, not when it comes; a stop drops what is not heard yet; the window is
+// woken at most ten times a second, and is left with the show's last view.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
+#include <mutex>
 #include <thread>
+#include <vector>
 
 #include "sonovar/show/show.h"
 #include "support/recording_board_link.h"
@@ -70,6 +73,45 @@ INSTANTIATE_TEST_SUITE_P(Cases, ShowTimingTest,
                                            TimingCase{"HeardAlready", -500000, false, true},
                                            TimingCase{"StoppedBeforeHeard", 400000, true, false}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ShowViewTest, WakesTheWindowAtMostTenTimesASecondAndEndsOnTheLastView) {
+  auto backend_owned = std::make_unique<ScriptedBackend>();
+  ScriptedBackend* backend = backend_owned.get();
+  backend->devices = {{"Line In", true, true, "l", false}};
+  std::vector<std::unique_ptr<platform::WaveInBackend>> backends;
+  backends.push_back(std::move(backend_owned));
+  auto wave = platform::MakeWaveIn(std::move(backends));
+  Show show(*wave, std::make_unique<RecordingBoardLink>());
+  // When the window was woken while capturing: the end, a view of its own,
+  // goes at once.
+  std::mutex mutex;
+  std::vector<int64_t> woken_us;
+  show.SetViewChanged([&] {
+    if (!show.View().capturing) return;
+    std::lock_guard lock(mutex);
+    woken_us.push_back(SteadyMicros());
+  });
+  ASSERT_TRUE(show.Start(0));
+  // A second and a half of sound whose peak changes at every tick.
+  for (int i = 0; i < 65; ++i) {
+    backend->Deliver(std::vector<uint8_t>(512, static_cast<uint8_t>(140 + (i * 37) % 110)));
+    std::this_thread::sleep_for(std::chrono::microseconds(23220));
+  }
+  show.Stop();
+  // The clock stands still from here: no idle tick moves the peak again.
+  show.SetClock([] { return int64_t{0}; });
+  const ShowView last = show.Call([](ShowCore& core) { return core.View(false, 0); });
+  // A view held back for the interval still reaches the window.
+  EXPECT_TRUE(WaitFor([&] {
+    const ShowView shown = show.View();
+    return shown.peak == last.peak && shown.averaged_peak == last.averaged_peak && !shown.capturing;
+  }));
+
+  std::lock_guard lock(mutex);
+  ASSERT_GE(woken_us.size(), 6u) << "the window was hardly told anything";
+  for (size_t i = 1; i < woken_us.size(); ++i)
+    EXPECT_GE(woken_us[i] - woken_us[i - 1], Show::kViewIntervalUs - kPeakTickMicros / 2) << "wake-up " << i;
+}
 
 }  // namespace
 }  // namespace sonovar
