@@ -68,6 +68,7 @@ void NumberLabel::paintEvent(QPaintEvent* event) {
   }
   if (const Look look = CurrentLook(); !(look == look_)) {
     pictures_.clear();
+    background_ = QPixmap();
     look_ = look;
     twin_->resize(look.size);
     twin_->setAlignment(look.alignment);
@@ -78,14 +79,18 @@ void NumberLabel::paintEvent(QPaintEvent* event) {
     twin_->setLineWidth(look.line_width);
   }
   if (!pictures_.contains(text())) {
-    auto picture = std::make_unique<QPixmap>(look_.size * look_.ratio);
-    picture->setDevicePixelRatio(look_.ratio);
-    // The parent's own background under the label (not its children, this
-    // label among them), then the text: the number lies on its group's
-    // background, which is often a shade off the window's colour.
-    picture->fill(palette().color(QPalette::Window));
-    if (QWidget* parent = parentWidget())
-      parent->render(picture.get(), QPoint(), QRegion(geometry()), QWidget::DrawWindowBackground);
+    if (background_.isNull()) {
+      background_ = QPixmap(look_.size * look_.ratio);
+      background_.setDevicePixelRatio(look_.ratio);
+      // The parent's own background under the label (not its children, this
+      // label among them): the number lies on its group's background, which
+      // is often a shade off the window's colour. Drawn once: a group's frame
+      // is the dearest part of a new picture.
+      background_.fill(palette().color(QPalette::Window));
+      if (QWidget* parent = parentWidget())
+        parent->render(&background_, QPoint(), QRegion(geometry()), QWidget::DrawWindowBackground);
+    }
+    auto picture = std::make_unique<QPixmap>(background_);
     twin_->setText(text());
     twin_->render(picture.get(), QPoint(), QRegion(), {});
     pictures_.insert(text(), picture.release());
@@ -102,6 +107,7 @@ void NumberLabel::changeEvent(QEvent* event) {
     case QEvent::EnabledChange:
     case QEvent::LayoutDirectionChange:
       pictures_.clear();
+      background_ = QPixmap();
       break;
     default:
       break;

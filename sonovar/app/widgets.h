@@ -68,7 +68,8 @@ class NumberLabel : public QLabel {
   // By text, room for every number the peak can show (0-255): a picture
   // drawn anew costs more than the plain label would. The least used go first.
   QCache<QString, QPixmap> pictures_{256};
-  Look look_;                              // of the pictures
+  QPixmap background_;  // under every picture
+  Look look_;           // of the pictures and the background
 };
 
 // An option button of a group whose members are kept apart by their owner,
