@@ -6,17 +6,18 @@
 // wakes once for each buffer's writes, 43 times a second.
 //
 //   thread_wake [WAKES]   (430 by default: ten seconds of buffers)
+#include <poll.h>
 #include <sys/uio.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
-#include <poll.h>
 #include <thread>
 
 namespace {

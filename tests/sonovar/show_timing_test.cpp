@@ -35,12 +35,8 @@ bool WaitFor(const std::function<bool()>& done) {
 
 TEST_P(ShowTimingTest, WritesGoOutWhenTheSoundIsHeard) {
   const TimingCase& c = GetParam();
-  auto backend_owned = std::make_unique<ScriptedBackend>();
-  ScriptedBackend* backend = backend_owned.get();
-  backend->devices = {{"Monitor of Speakers", true, true, "m", true}};
-  std::vector<std::unique_ptr<platform::WaveInBackend>> backends;
-  backends.push_back(std::move(backend_owned));
-  auto wave = platform::MakeWaveIn(std::move(backends));
+  ScriptedBackend* backend = nullptr;
+  auto wave = testing_support::ScriptedWaveIn({"Monitor of Speakers", true, true, "m", true}, &backend);
   auto link = std::make_unique<RecordingBoardLink>();
   RecordingBoardLink* boards = link.get();
   Show show(*wave, std::move(link));
@@ -75,12 +71,8 @@ INSTANTIATE_TEST_SUITE_P(Cases, ShowTimingTest,
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ShowViewTest, WakesTheWindowAtMostTenTimesASecondAndEndsOnTheLastView) {
-  auto backend_owned = std::make_unique<ScriptedBackend>();
-  ScriptedBackend* backend = backend_owned.get();
-  backend->devices = {{"Line In", true, true, "l", false}};
-  std::vector<std::unique_ptr<platform::WaveInBackend>> backends;
-  backends.push_back(std::move(backend_owned));
-  auto wave = platform::MakeWaveIn(std::move(backends));
+  ScriptedBackend* backend = nullptr;
+  auto wave = testing_support::ScriptedWaveIn({"Line In", true, true, "l", false}, &backend);
   Show show(*wave, std::make_unique<RecordingBoardLink>());
   // When the window was woken while capturing: the end, a view of its own,
   // goes at once.

@@ -50,4 +50,15 @@ class ScriptedBackend final : public platform::WaveInBackend {
   std::atomic<Stream*> stream{nullptr};
 };
 
+// A wave-input service whose only backend is a scripted one offering
+// `device`; `*backend` is set to it (the service owns it).
+inline std::unique_ptr<platform::WaveIn> ScriptedWaveIn(platform::BackendDevice device, ScriptedBackend** backend) {
+  auto owned = std::make_unique<ScriptedBackend>();
+  owned->devices = {std::move(device)};
+  *backend = owned.get();
+  std::vector<std::unique_ptr<platform::WaveInBackend>> backends;
+  backends.push_back(std::move(owned));
+  return platform::MakeWaveIn(std::move(backends));
+}
+
 }  // namespace testing_support
